@@ -1,0 +1,81 @@
+#pragma once
+
+// The cipher service the worker talks to: the same shape as the platform's
+// cryptographic service (context, SHA-1 hash, RC4 key derived from the hash,
+// in-place encrypt/decrypt with a running keystream). One implementation sits
+// on OpenSSL 3, another on the Windows CryptoAPI; both give identical bytes.
+
+#include "secure_buffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+
+namespace trezorka {
+
+struct CipherError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// How the RC4 key is formed from the 20-byte SHA-1 digest.
+enum class KeyRule {
+    Strong128, // today's default provider: the first 16 bytes of the digest
+    Base40,    // the old base provider: the first 5 bytes, then 11 zero bytes of salt
+};
+
+// The bytes that are hashed for a password: the first L bytes of its UTF-16LE
+// encoding, where L is its length in UTF-16 code units. Every existing file
+// depends on this rule, so it must not be "fixed".
+SecureBytes password_hash_bytes(std::u16string_view password);
+
+class CipherKey {
+public:
+    struct Impl;
+    explicit CipherKey(std::unique_ptr<Impl> impl);
+    CipherKey(CipherKey&&) noexcept;
+    CipherKey& operator=(CipherKey&&) noexcept;
+    ~CipherKey();
+
+    // Transform in place; the keystream runs on from one call to the next.
+    void encrypt(std::span<std::uint8_t> data);
+    void decrypt(std::span<std::uint8_t> data);
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+class CipherHash {
+public:
+    struct Impl;
+    explicit CipherHash(std::unique_ptr<Impl> impl);
+    CipherHash(CipherHash&&) noexcept;
+    CipherHash& operator=(CipherHash&&) noexcept;
+    ~CipherHash(); // destroys the hash object
+
+    void hash_data(std::span<const std::uint8_t> data);
+    CipherKey derive_rc4_key(KeyRule rule);
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+// A context of the cipher service. Hashes and keys made from it must not
+// outlive it. Every failure throws CipherError.
+class CipherContext {
+public:
+    struct Impl;
+    static CipherContext acquire();
+    CipherContext(CipherContext&&) noexcept;
+    CipherContext& operator=(CipherContext&&) noexcept;
+    ~CipherContext(); // releases the context
+
+    CipherHash create_sha1_hash();
+
+private:
+    explicit CipherContext(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace trezorka

@@ -1,0 +1,61 @@
+#pragma once
+
+// One job: read the source, run it through RC4 keyed from the password, write
+// the target. The target is written as a new temporary file in the target's
+// folder, flushed to disk and renamed over the target only once the whole
+// source has gone through; on any failure the temporary file is removed and
+// whatever was at the target path is left as it was.
+
+#include "cipher.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string_view>
+
+namespace trezorka {
+
+// Any failure of the file work or of the cipher service during a job.
+struct JobError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// The target already exists and the job was told not to replace it.
+struct TargetExistsError : JobError {
+    using JobError::JobError;
+};
+
+inline constexpr std::size_t legacy_block_size = 512;
+inline constexpr std::size_t default_block_size = 64 * 1024;
+
+// Where the bytes come from or go to: a path, or an already open descriptor
+// (standard input or output of the command-line tool), used as it is.
+struct Endpoint {
+    std::filesystem::path path;
+    int fd = -1;
+    static Endpoint file(std::filesystem::path p) { return {std::move(p), -1}; }
+    static Endpoint descriptor(int fd) { return {{}, fd}; }
+    bool is_descriptor() const { return fd >= 0; }
+};
+
+struct StreamJob {
+    Endpoint source;
+    Endpoint target;
+    bool encrypt = true;
+    KeyRule key_rule = KeyRule::Strong128;
+    std::size_t block_size = default_block_size;
+    bool replace_existing = true; // false: an existing target is a TargetExistsError
+    // Called from the job's thread now and then with the bytes done and the
+    // source's size (0 when unknown, as for a pipe).
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// Throws JobError (or a subclass) on failure; the target path is then untouched.
+void run_stream_job(const StreamJob& job, std::u16string_view password);
+
+// The size of the file, opened for reading with no sharing, or -1 when it
+// cannot be opened (a missing file, or one another program holds open).
+std::int64_t file_size_probe(const std::filesystem::path& path);
+
+} // namespace trezorka

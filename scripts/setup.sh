@@ -1,0 +1,40 @@
+# Sourced by run.sh and test.sh: installs what is missing, configures, builds.
+# Usage: setup_packages PKG...; build_tree PRESET
+
+need_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "error: these packages are missing and neither root nor sudo is available:" >&2
+            echo "  ${missing[*]}" >&2
+            echo "Install them (apt-get install ${missing[*]}) and run this again." >&2
+            exit 1
+        fi
+    fi
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "error: apt-get not found; install these packages by hand: ${missing[*]}" >&2
+        exit 1
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+BASE_PACKAGES=(g++ cmake ninja-build pkg-config libssl-dev openssl
+               qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins fonts-wine)
+
+build_tree() {
+    local preset=$1
+    if [ ! -f "build/$preset/build.ninja" ]; then
+        cmake --preset "$preset" >/dev/null
+    fi
+    cmake --build --preset "$preset"
+}
