@@ -1,0 +1,42 @@
+#include "Picture.h"
+
+#include "Artwork.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+Picture::Picture(const QString& art, Fit fit, QWidget* parent)
+    : QWidget(parent), art_(art), fit_(fit)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void Picture::paintEvent(QPaintEvent*)
+{
+    const qreal dpr = devicePixelRatioF();
+    const QSize want = fit_ == Fit::Stretch ? size() : Artwork::natural_size(art_);
+    if (cache_.isNull() || cache_dpr_ != dpr || cache_size_ != want) {
+        cache_ = Artwork::pixmap(art_, want, dpr);
+        cache_dpr_ = dpr;
+        cache_size_ = want;
+    }
+    QPainter p(this);
+    p.drawPixmap(QPoint(0, 0), cache_);
+}
+
+// A click is a press and a release over the same control, as with a button.
+void Picture::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        pressed_ = true;
+    QWidget::mousePressEvent(event);
+}
+
+void Picture::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    if (click)
+        emit clicked();
+    QWidget::mouseReleaseEvent(event);
+}
