@@ -1,0 +1,279 @@
+// The cipher layer over the Windows CryptoAPI (advapi32): the platform's own
+// cipher service, so the bytes are the platform's by construction. Unlike the
+// program this layer keeps compatible with, every call's result is checked: a
+// failing service must never let plain text reach a ".t2k" file.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "cipher.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace trezorka {
+
+namespace {
+
+[[noreturn]] void fail(const char* call)
+{
+    const DWORD code = GetLastError();
+    char text[128];
+    std::snprintf(text, sizeof text, "šifrovací služba: %s selhalo (chyba 0x%08lX)", call,
+                  static_cast<unsigned long>(code));
+    throw CipherError(text);
+}
+
+// RAII owners of the three CryptoAPI handle kinds.
+class Provider {
+public:
+    Provider() = default;
+    explicit Provider(HCRYPTPROV h) : h_(h) {}
+    Provider(Provider&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
+    Provider& operator=(Provider&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            h_ = std::exchange(o.h_, 0);
+        }
+        return *this;
+    }
+    ~Provider() { reset(); }
+    void reset() noexcept
+    {
+        if (h_)
+            CryptReleaseContext(std::exchange(h_, 0), 0);
+    }
+    HCRYPTPROV get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != 0; }
+
+private:
+    HCRYPTPROV h_ = 0;
+};
+
+class Hash {
+public:
+    Hash() = default;
+    explicit Hash(HCRYPTHASH h) : h_(h) {}
+    Hash(Hash&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
+    Hash& operator=(Hash&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            h_ = std::exchange(o.h_, 0);
+        }
+        return *this;
+    }
+    ~Hash() { reset(); }
+    void reset() noexcept
+    {
+        if (h_)
+            CryptDestroyHash(std::exchange(h_, 0));
+    }
+    HCRYPTHASH get() const noexcept { return h_; }
+
+private:
+    HCRYPTHASH h_ = 0;
+};
+
+class Key {
+public:
+    Key() = default;
+    explicit Key(HCRYPTKEY h) : h_(h) {}
+    Key(Key&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
+    Key& operator=(Key&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            h_ = std::exchange(o.h_, 0);
+        }
+        return *this;
+    }
+    ~Key() { reset(); }
+    void reset() noexcept
+    {
+        if (h_)
+            CryptDestroyKey(std::exchange(h_, 0));
+    }
+    HCRYPTKEY get() const noexcept { return h_; }
+
+private:
+    HCRYPTKEY h_ = 0;
+};
+
+// nullptr names the platform's default provider for the type.
+Provider acquire_provider(const wchar_t* provider_name)
+{
+    HCRYPTPROV h = 0;
+    if (!CryptAcquireContextW(&h, nullptr, provider_name, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        fail("CryptAcquireContextW");
+    return Provider(h);
+}
+
+Hash create_sha1(const Provider& provider)
+{
+    HCRYPTHASH h = 0;
+    if (!CryptCreateHash(provider.get(), CALG_SHA1, 0, 0, &h))
+        fail("CryptCreateHash");
+    return Hash(h);
+}
+
+// CryptHashData and CryptEncrypt take DWORD lengths; big spans go in slices.
+constexpr std::size_t max_slice = std::size_t{1} << 30;
+
+void hash_bytes(const Hash& hash, std::span<const std::uint8_t> data)
+{
+    while (!data.empty()) {
+        const std::size_t n = std::min(data.size(), max_slice);
+        if (!CryptHashData(hash.get(), data.data(), static_cast<DWORD>(n), 0))
+            fail("CryptHashData");
+        data = data.subspan(n);
+    }
+}
+
+Key derive_rc4(const Provider& provider, const Hash& hash, DWORD expected_bits)
+{
+    HCRYPTKEY h = 0;
+    if (!CryptDeriveKey(provider.get(), CALG_RC4, hash.get(), 0, &h))
+        fail("CryptDeriveKey");
+    Key key(h);
+    // Flags 0 take the provider's default RC4 key length. Which provider is the
+    // default is a machine setting, so check what we got instead of trusting
+    // it: a key of another length would write files nobody else can read.
+    DWORD bits = 0;
+    DWORD size = sizeof bits;
+    if (!CryptGetKeyParam(key.get(), KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0))
+        fail("CryptGetKeyParam");
+    if (bits != expected_bits) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "šifrovací služba: klíč RC4 má %lu bitů místo očekávaných %lu",
+                      static_cast<unsigned long>(bits), static_cast<unsigned long>(expected_bits));
+        throw CipherError(text);
+    }
+    return key;
+}
+
+} // namespace
+
+// ---- context ------------------------------------------------------------
+
+struct CipherContext::Impl {
+    // The default provider for PROV_RSA_FULL: Microsoft Strong/Enhanced on every
+    // Windows since XP (and Wine), both deriving 128-bit RC4 keys with no salt.
+    Provider provider;
+    // The base provider, acquired only when a key by the old 40-bit rule is
+    // asked for. Named explicitly: it is no longer anyone's default.
+    Provider base;
+
+    const Provider& base_provider()
+    {
+        if (!base)
+            base = acquire_provider(MS_DEF_PROV_W);
+        return base;
+    }
+};
+
+CipherContext::CipherContext(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
+CipherContext::CipherContext(CipherContext&&) noexcept = default;
+CipherContext& CipherContext::operator=(CipherContext&&) noexcept = default;
+CipherContext::~CipherContext() = default;
+
+CipherContext CipherContext::acquire()
+{
+    auto impl = std::make_unique<Impl>();
+    impl->provider = acquire_provider(nullptr);
+    return CipherContext(std::move(impl));
+}
+
+// ---- hash ---------------------------------------------------------------
+
+struct CipherHash::Impl {
+    Impl(CipherContext::Impl& c, Hash h) : context(c), hash(std::move(h)) {}
+    CipherContext::Impl& context;
+    Hash hash;
+    // A hash object belongs to one provider. The 40-bit rule needs the base
+    // provider's own hash of the same bytes, so they are kept (and wiped).
+    SecureBytes hashed;
+};
+
+CipherHash::CipherHash(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
+CipherHash::CipherHash(CipherHash&&) noexcept = default;
+CipherHash& CipherHash::operator=(CipherHash&&) noexcept = default;
+CipherHash::~CipherHash() = default;
+
+CipherHash CipherContext::create_sha1_hash()
+{
+    return CipherHash(std::make_unique<CipherHash::Impl>(*d_, create_sha1(d_->provider)));
+}
+
+void CipherHash::hash_data(std::span<const std::uint8_t> data)
+{
+    hash_bytes(d_->hash, data);
+    SecureBytes all(d_->hashed.size() + data.size());
+    std::copy(d_->hashed.span().begin(), d_->hashed.span().end(), all.data());
+    std::copy(data.begin(), data.end(), all.data() + d_->hashed.size());
+    d_->hashed = std::move(all);
+}
+
+// ---- key ----------------------------------------------------------------
+
+struct CipherKey::Impl {
+    Key key;
+};
+
+CipherKey::CipherKey(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
+CipherKey::CipherKey(CipherKey&&) noexcept = default;
+CipherKey& CipherKey::operator=(CipherKey&&) noexcept = default;
+CipherKey::~CipherKey() = default;
+
+CipherKey CipherHash::derive_rc4_key(KeyRule rule)
+{
+    auto impl = std::make_unique<CipherKey::Impl>();
+    if (rule == KeyRule::Strong128) {
+        impl->key = derive_rc4(d_->context.provider, d_->hash, 128);
+    } else {
+        const Provider& base = d_->context.base_provider();
+        Hash hash = create_sha1(base);
+        hash_bytes(hash, d_->hashed.span());
+        // The base provider pads its 40-bit key with 11 zero bytes of salt.
+        impl->key = derive_rc4(base, hash, 40);
+    }
+    return CipherKey(std::move(impl));
+}
+
+void CipherKey::encrypt(std::span<std::uint8_t> data)
+{
+    while (!data.empty()) {
+        const std::size_t n = std::min(data.size(), max_slice);
+        DWORD len = static_cast<DWORD>(n);
+        if (!CryptEncrypt(d_->key.get(), 0, FALSE, 0, data.data(), &len, static_cast<DWORD>(n)))
+            fail("CryptEncrypt");
+        if (len != n)
+            throw CipherError("šifrovací služba: CryptEncrypt vrátilo jinou délku");
+        data = data.subspan(n);
+    }
+}
+
+void CipherKey::decrypt(std::span<std::uint8_t> data)
+{
+    while (!data.empty()) {
+        const std::size_t n = std::min(data.size(), max_slice);
+        DWORD len = static_cast<DWORD>(n);
+        if (!CryptDecrypt(d_->key.get(), 0, FALSE, 0, data.data(), &len))
+            fail("CryptDecrypt");
+        if (len != n)
+            throw CipherError("šifrovací služba: CryptDecrypt vrátilo jinou délku");
+        data = data.subspan(n);
+    }
+}
+
+} // namespace trezorka
