@@ -1,1 +1,660 @@
-// (to be written)
+#include "cli.h"
+
+#include "naming.h"
+#include "native_path.h"
+#include "pending_file.h"
+#include "stream_job.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#ifndef TREZORKA_VERSION
+#define TREZORKA_VERSION "2.0"
+#endif
+
+namespace trezorka::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window's own texts, with its CR LF line breaks as plain newlines.
+constexpr std::string_view text_t1k =
+    "VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.";
+constexpr std::string_view text_no_password = "Vložte prosím heslo.";
+constexpr std::string_view text_mismatch = "Hesla se neshodují, prosím opravte.";
+constexpr std::string_view text_encrypt_failed =
+    "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)";
+constexpr std::string_view text_decrypt_failed =
+    "Nelze provést dešifrování souboru.\n(chyba při načítání/ukládání)";
+constexpr std::string_view text_encrypt_done = "Šifrování souboru dokončeno.";
+constexpr std::string_view text_decrypt_done = "Dešifrování souboru dokončeno.";
+constexpr std::string_view text_saved_to = "Soubor uložen do: ";
+constexpr std::string_view prompt_password = "Heslo: ";
+constexpr std::string_view prompt_again = "Heslo znova: ";
+
+constexpr std::string_view help_text =
+    R"(Použití: trezorka-cli [volby] ZDROJ
+
+Zašifruje nebo dešifruje jeden soubor heslem (SHA-1 a RC4), stejně jako okno
+programu Trezorka 2.0 Portable a se stejným výsledkem.
+
+Směr určuje přípona zdroje: ".t2k" se dešifruje, ".t1k" (starší formát) se
+odmítne, vše ostatní se zašifruje. Cíl leží vedle zdroje: při šifrování
+ZDROJ.t2k, při dešifrování ZDROJ bez přípony ".t2k". Cíl se zapisuje do
+dočasného souboru, který se na místo cíle přejmenuje až po úspěšném konci.
+ZDROJ "-" čte standardní vstup (pak je nutná volba --encrypt nebo --decrypt)
+a bez volby -o zapisuje na standardní výstup.
+
+Volby:
+  -e, --encrypt             šifrovat bez ohledu na příponu zdroje
+  -d, --decrypt             dešifrovat bez ohledu na příponu zdroje
+                            (zdroj bez přípony ".t2k" pak potřebuje -o)
+  -o, --output CÍL          zapsat přesně do CÍL; "-" je standardní výstup
+                            (binární data se na terminál nezapisují)
+  -f, --force               přepsat existující cíl
+      --password-fd N       číst heslo z otevřeného deskriptoru N
+      --password-file SOUBOR
+                            číst heslo ze souboru SOUBOR
+      --key-40              starší 40bitový klíč (základní poskytovatel Windows)
+  -q, --quiet               nevypisovat průběh ani zprávu o dokončení
+  -h, --help                vypsat tuto nápovědu
+  -V, --version             vypsat verzi
+      --                    konec voleb (pro ZDROJ začínající "-")
+
+Heslo se nikdy nepředává argumentem. Z deskriptoru i ze souboru se čte první
+řádek bez konce řádku (\n nebo \r\n), v kódování UTF-8. Bez těchto voleb se
+heslo zadává na terminálu bez ozvěny, při šifrování dvakrát; bez terminálu
+program skončí s chybou a nečeká.
+
+Průběh (procenta, MB/s, zbývající čas) se vypisuje na standardní chybový
+výstup, jen je-li to terminál.
+
+Návratový kód:
+  0  hotovo
+  1  úloha selhala - chyba při načítání/ukládání (chybějící, nečitelný nebo
+     zmenšující se zdroj, zdroj je složka, chybějící nebo nezapisovatelná
+     složka cíle, plný disk, chyba šifrovací služby); cíl zůstane, jak byl
+  2  chybné použití nebo odmítnutí: neznámá nebo chybná volba, chybějící
+     ZDROJ, "-" bez směru, existující cíl bez --force, cíl totožný se
+     zdrojem, zdroj ".t1k", prázdné heslo, neshodná hesla, heslo nelze
+     načíst (chybí terminál, deskriptor nebo soubor), binární data na
+     terminál
+  128+N  ukončeno signálem N (SIGINT, SIGTERM, SIGHUP); dočasný soubor
+     se smaže
+)";
+
+constexpr std::size_t max_password_bytes = 64 * 1024;
+
+// --- options ------------------------------------------------------------
+
+struct Options {
+    std::optional<bool> encrypt; // a forced direction
+    std::optional<std::string> output;
+    std::optional<int> password_fd;
+    std::optional<std::string> password_file;
+    std::optional<std::string> source;
+    bool force = false;
+    bool quiet = false;
+    bool key40 = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+// Ends with the usage error's status after a refusal or a usage mistake.
+struct Refusal {
+    std::string message;
+};
+
+std::optional<int> parse_fd(std::string_view text)
+{
+    int value = -1;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+void set_direction(Options& o, bool encrypt)
+{
+    if (o.encrypt && *o.encrypt != encrypt)
+        throw UsageError{"volby --encrypt a --decrypt nelze použít zároveň"};
+    o.encrypt = encrypt;
+}
+
+void set_value(Options& o, std::string_view name, std::string value)
+{
+    if (name == "output") {
+        if (o.output)
+            throw UsageError{"volba --output je uvedena vícekrát"};
+        o.output = std::move(value);
+    } else if (name == "password-fd") {
+        auto fd = parse_fd(value);
+        if (!fd)
+            throw UsageError{"volba --password-fd potřebuje číslo deskriptoru, ne \"" + value + "\""};
+        if (o.password_fd || o.password_file)
+            throw UsageError{"heslo lze číst jen z jednoho místa"};
+        o.password_fd = *fd;
+    } else { // password-file
+        if (value.empty())
+            throw UsageError{"volba --password-file potřebuje jméno souboru"};
+        if (o.password_fd || o.password_file)
+            throw UsageError{"heslo lze číst jen z jednoho místa"};
+        o.password_file = std::move(value);
+    }
+}
+
+bool set_flag(Options& o, std::string_view name)
+{
+    if (name == "encrypt") set_direction(o, true);
+    else if (name == "decrypt") set_direction(o, false);
+    else if (name == "force") o.force = true;
+    else if (name == "quiet") o.quiet = true;
+    else if (name == "key-40") o.key40 = true;
+    else if (name == "help") o.help = true;
+    else if (name == "version") o.version = true;
+    else return false;
+    return true;
+}
+
+bool takes_value(std::string_view name)
+{
+    return name == "output" || name == "password-fd" || name == "password-file";
+}
+
+std::string_view long_name_of_short(char c)
+{
+    switch (c) {
+    case 'e': return "encrypt";
+    case 'd': return "decrypt";
+    case 'o': return "output";
+    case 'f': return "force";
+    case 'q': return "quiet";
+    case 'h': return "help";
+    case 'V': return "version";
+    default: return {};
+    }
+}
+
+Options parse_options(std::span<const std::string> args)
+{
+    Options o;
+    auto add_source = [&](const std::string& arg) {
+        if (o.source)
+            throw UsageError{"lze zadat jen jeden ZDROJ (navíc: \"" + arg + "\")"};
+        o.source = arg;
+    };
+    bool options_done = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            add_source(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        std::string_view name;
+        std::optional<std::string> inline_value;
+        if (arg.starts_with("--")) {
+            std::string_view rest = std::string_view(arg).substr(2);
+            auto eq = rest.find('=');
+            name = rest.substr(0, eq);
+            if (eq != std::string_view::npos)
+                inline_value = std::string(rest.substr(eq + 1));
+        } else {
+            name = arg.size() >= 2 ? long_name_of_short(arg[1]) : std::string_view{};
+            if (name.empty())
+                throw UsageError{"neznámá volba \"" + arg + "\""};
+            if (arg.size() > 2) {
+                if (!takes_value(name))
+                    throw UsageError{"neznámá volba \"" + arg + "\""};
+                inline_value = arg.substr(2);
+            }
+        }
+        if (takes_value(name)) {
+            if (!inline_value) {
+                if (i + 1 >= args.size())
+                    throw UsageError{"volbě \"" + arg + "\" chybí hodnota"};
+                inline_value = args[++i];
+            }
+            set_value(o, name, std::move(*inline_value));
+        } else if (inline_value || !set_flag(o, name)) {
+            throw UsageError{"neznámá volba \"" + arg + "\""};
+        }
+    }
+    return o;
+}
+
+// --- password -----------------------------------------------------------
+
+enum class LineStatus { ok, read_failed, too_long };
+
+// Reads the first line one byte at a time, so that nothing after it is taken
+// from a descriptor someone else may still read. On read_failed, errno tells why.
+LineStatus read_first_line(int fd, SecureBytes& line)
+{
+    SecureBytes buffer(max_password_bytes);
+    std::size_t n = 0;
+    bool ended_by_newline = false;
+    for (;;) {
+        std::uint8_t byte = 0;
+        ssize_t got = ::read(fd, &byte, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return LineStatus::read_failed;
+        if (got == 0)
+            break;
+        if (byte == '\n') {
+            ended_by_newline = true;
+            break;
+        }
+        if (n == buffer.size())
+            return LineStatus::too_long;
+        buffer.data()[n++] = byte;
+    }
+    if (ended_by_newline && n > 0 && buffer.data()[n - 1] == '\r')
+        --n;
+    SecureBytes result(n);
+    if (n > 0)
+        std::memcpy(result.data(), buffer.data(), n);
+    line = std::move(result);
+    return LineStatus::ok;
+}
+
+SecureBytes read_password_from(int fd, const std::string& where)
+{
+    SecureBytes line;
+    switch (read_first_line(fd, line)) {
+    case LineStatus::ok:
+        return line;
+    case LineStatus::too_long:
+        throw Refusal{"Heslo je příliš dlouhé (" + where + ")."};
+    case LineStatus::read_failed:
+        break;
+    }
+    throw Refusal{"Heslo nelze načíst (" + where + "): " + std::strerror(errno) + "."};
+}
+
+bool same_bytes(const SecureBytes& a, const SecureBytes& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bool stdin_is_data)
+{
+    SecureBytes password;
+    if (o.password_fd) {
+        if (stdin_is_data && *o.password_fd == s.input_fd)
+            throw Refusal{"Heslo nelze číst ze standardního vstupu, když z něj čtu data."};
+        password = read_password_from(*o.password_fd, "deskriptor " + std::to_string(*o.password_fd));
+    } else if (o.password_file) {
+        int fd = ::open(o.password_file->c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw Refusal{"Soubor s heslem nelze otevřít: " + *o.password_file + " (" +
+                          std::strerror(errno) + ")."};
+        struct Closer {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        password = read_password_from(fd, "soubor " + *o.password_file);
+    } else {
+        if (!s.terminal.available())
+            throw Refusal{"Heslo nelze zadat: chybí terminál. Použijte --password-fd nebo "
+                          "--password-file."};
+        auto first = s.terminal.ask(prompt_password);
+        if (!first)
+            throw Refusal{"Heslo nelze načíst z terminálu."};
+        if (first->empty())
+            throw Refusal{std::string(text_no_password)};
+        if (encrypt) {
+            auto again = s.terminal.ask(prompt_again);
+            if (!again)
+                throw Refusal{"Heslo nelze načíst z terminálu."};
+            if (!same_bytes(*first, *again))
+                throw Refusal{std::string(text_mismatch)};
+        }
+        password = std::move(*first);
+    }
+    if (password.empty())
+        throw Refusal{std::string(text_no_password)};
+    return password;
+}
+
+// The password as the engine takes it; wiped when it goes.
+struct WipedText {
+    std::u16string text;
+    explicit WipedText(std::u16string t) : text(std::move(t)) {}
+    WipedText(const WipedText&) = delete;
+    WipedText& operator=(const WipedText&) = delete;
+    ~WipedText() { secure_wipe(text.data(), text.size() * sizeof(char16_t)); }
+};
+
+// --- terminal echo, shared with the signal thread -------------------------
+
+std::mutex echo_mutex;
+int echo_fd = -1;
+termios echo_saved{};
+
+void restore_echo_locked()
+{
+    if (echo_fd >= 0) {
+        ::tcsetattr(echo_fd, TCSAFLUSH, &echo_saved);
+        (void)!::write(echo_fd, "\n", 1);
+        echo_fd = -1;
+    }
+}
+
+// --- progress -------------------------------------------------------------
+
+class ProgressLine {
+public:
+    explicit ProgressLine(std::ostream& err) : err_(err) {}
+
+    void update(std::uint64_t done, std::uint64_t total)
+    {
+        auto now = Clock::now();
+        if (drawn_ && now - last_ < std::chrono::milliseconds(200))
+            return;
+        last_ = now;
+        double seconds = std::chrono::duration<double>(now - start_).count();
+        double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0; // bytes/s
+        char line[128];
+        if (total > 0) {
+            int percent = static_cast<int>(done * 100 / total);
+            std::string left = "?";
+            if (rate > 0) {
+                auto secs = static_cast<std::uint64_t>(static_cast<double>(total - std::min(done, total)) / rate + 0.5);
+                left = clock_text(secs);
+            }
+            std::snprintf(line, sizeof line, "\r%3d %%  %7.1f MB/s  zbývá %s", percent, rate / 1e6,
+                          left.c_str());
+        } else {
+            std::snprintf(line, sizeof line, "\r%9.1f MB  %7.1f MB/s", static_cast<double>(done) / 1e6,
+                          rate / 1e6);
+        }
+        err_ << line << "\033[K" << std::flush;
+        drawn_ = true;
+    }
+
+    void clear()
+    {
+        if (drawn_)
+            err_ << "\r\033[K" << std::flush;
+        drawn_ = false;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    static std::string clock_text(std::uint64_t secs)
+    {
+        char text[32];
+        if (secs >= 3600)
+            std::snprintf(text, sizeof text, "%llu:%02llu:%02llu",
+                          static_cast<unsigned long long>(secs / 3600),
+                          static_cast<unsigned long long>(secs / 60 % 60),
+                          static_cast<unsigned long long>(secs % 60));
+        else
+            std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(secs / 60),
+                          static_cast<unsigned long long>(secs % 60));
+        return text;
+    }
+
+    std::ostream& err_;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point last_{};
+    bool drawn_ = false;
+};
+
+// --- the command ----------------------------------------------------------
+
+struct Plan {
+    bool encrypt = true;
+    bool source_is_stdin = false;
+    bool target_is_stdout = false;
+    fs::path source;
+    fs::path target;
+    std::string target_shown; // the target as the user's own bytes
+};
+
+fs::path path_from_argument(const std::string& arg)
+{
+    return to_native_path(utf16_from_native_bytes(arg));
+}
+
+bool exists_as_entry(const fs::path& p)
+{
+    std::error_code ec;
+    auto st = fs::symlink_status(p, ec);
+    return !ec && st.type() != fs::file_type::not_found;
+}
+
+Plan make_plan(const Options& o, const Streams& s)
+{
+    Plan plan;
+    const std::string& source_arg = *o.source;
+    plan.source_is_stdin = source_arg == "-";
+    std::u16string source16 = plan.source_is_stdin ? std::u16string() : utf16_from_native_bytes(source_arg);
+
+    if (plan.source_is_stdin) {
+        if (!o.encrypt)
+            throw UsageError{"se zdrojem \"-\" je nutná volba --encrypt nebo --decrypt"};
+        plan.encrypt = *o.encrypt;
+    } else {
+        plan.source = to_native_path(source16);
+        bool old_format = is_old_format(source16);
+        if (old_format && o.encrypt != std::optional<bool>(true))
+            throw Refusal{std::string(text_t1k)};
+        plan.encrypt = o.encrypt.value_or(!is_decrypt_source(source16));
+    }
+
+    if (o.output) {
+        plan.target_is_stdout = *o.output == "-";
+        if (!plan.target_is_stdout) {
+            plan.target = path_from_argument(*o.output);
+            plan.target_shown = *o.output;
+        }
+    } else if (plan.source_is_stdin) {
+        plan.target_is_stdout = true;
+    } else {
+        std::u16string target16;
+        if (plan.encrypt && is_decrypt_source(source16))
+            target16 = source16 + std::u16string(encrypted_ext); // forced encryption of a ".t2k" file
+        else if (!plan.encrypt && !is_decrypt_source(source16))
+            throw UsageError{"zdroj bez přípony \".t2k\" lze dešifrovat jen s volbou -o"};
+        else
+            target16 = propose_target(source16).target;
+        plan.target = to_native_path(target16);
+        plan.target_shown = native_bytes_from_utf16(target16);
+    }
+
+    if (plan.target_is_stdout && ::isatty(s.output_fd))
+        throw Refusal{"Binární data nezapisuji na terminál; přesměrujte výstup nebo použijte -o SOUBOR."};
+    return plan;
+}
+
+// The target must never be the source: checked before any password is asked.
+void refuse_same_file(const Plan& plan, const Streams& s)
+{
+    if (plan.source_is_stdin)
+        return; // a redirected file is read whole through its own descriptor; the rename cannot hurt it
+    if (plan.target_is_stdout) {
+        struct stat out{}, in{};
+        if (::fstat(s.output_fd, &out) == 0 && ::stat(plan.source.c_str(), &in) == 0 &&
+            S_ISREG(out.st_mode) && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
+            throw Refusal{"Cíl je totožný se zdrojem."};
+        return;
+    }
+    std::error_code ec;
+    if (fs::equivalent(plan.source, plan.target, ec) && !ec)
+        throw Refusal{"Cíl je totožný se zdrojem."};
+}
+
+std::string existing_target_text(const Plan& plan)
+{
+    return "Cíl již existuje: " + plan.target_shown + "\nPro přepsání použijte --force.";
+}
+
+int run(const Options& o, const Streams& s)
+{
+    Plan plan = make_plan(o, s);
+    refuse_same_file(plan, s);
+    if (!plan.target_is_stdout && !o.force && exists_as_entry(plan.target))
+        throw Refusal{existing_target_text(plan)};
+
+    SecureBytes password_bytes = obtain_password(o, plan.encrypt, s, plan.source_is_stdin);
+    WipedText password{utf16_from_native_bytes(
+        std::string_view(reinterpret_cast<const char*>(password_bytes.data()), password_bytes.size()))};
+    password_bytes.clear();
+
+    StreamJob job;
+    job.source = plan.source_is_stdin ? Endpoint::descriptor(s.input_fd) : Endpoint::file(plan.source);
+    job.target = plan.target_is_stdout ? Endpoint::descriptor(s.output_fd) : Endpoint::file(plan.target);
+    job.encrypt = plan.encrypt;
+    job.key_rule = o.key40 ? KeyRule::Base40 : KeyRule::Strong128;
+    job.replace_existing = o.force;
+    ProgressLine progress(s.err);
+    if (s.err_is_terminal && !o.quiet)
+        job.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.update(done, total); };
+
+    try {
+        run_stream_job(job, password.text);
+    } catch (const TargetExistsError&) {
+        progress.clear();
+        throw Refusal{existing_target_text(plan)};
+    } catch (const std::bad_alloc&) {
+        progress.clear();
+        s.err << (plan.encrypt ? text_encrypt_failed : text_decrypt_failed) << "\nnedostatek paměti\n";
+        return exit_job_failed;
+    } catch (const std::exception& e) {
+        // JobError, CipherError or anything else the file work raised.
+        progress.clear();
+        s.err << (plan.encrypt ? text_encrypt_failed : text_decrypt_failed) << '\n';
+        if (*e.what())
+            s.err << e.what() << '\n';
+        return exit_job_failed;
+    }
+    progress.clear();
+
+    if (!o.quiet) {
+        s.err << (plan.encrypt ? text_encrypt_done : text_decrypt_done) << '\n';
+        if (!plan.target_is_stdout)
+            s.err << text_saved_to << plan.target_shown << ".\n";
+    }
+    return exit_done;
+}
+
+} // namespace
+
+TerminalPrompt::~TerminalPrompt()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool TerminalPrompt::available()
+{
+    if (!opened_) {
+        opened_ = true;
+        fd_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    return fd_ >= 0;
+}
+
+std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
+{
+    if (!available())
+        return std::nullopt;
+    termios saved{};
+    if (::tcgetattr(fd_, &saved) != 0)
+        return std::nullopt;
+    if (::write(fd_, prompt.data(), prompt.size()) < 0)
+        return std::nullopt;
+    {
+        std::lock_guard lock(echo_mutex);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+        echo_saved = saved;
+        echo_fd = fd_;
+        ::tcsetattr(fd_, TCSAFLUSH, &quiet);
+    }
+    SecureBytes line;
+    LineStatus status = read_first_line(fd_, line);
+    {
+        std::lock_guard lock(echo_mutex);
+        restore_echo_locked();
+    }
+    if (status != LineStatus::ok)
+        return std::nullopt;
+    return line;
+}
+
+int run_cli(std::span<const std::string> args, const Streams& streams)
+{
+    try {
+        Options options = parse_options(args);
+        if (options.help) {
+            streams.out << help_text << std::flush;
+            return exit_done;
+        }
+        if (options.version) {
+            streams.out << "trezorka-cli " TREZORKA_VERSION " (Trezorka 2.0 Portable)\n" << std::flush;
+            return exit_done;
+        }
+        if (!options.source)
+            throw UsageError{"chybí ZDROJ"};
+        return run(options, streams);
+    } catch (const UsageError& e) {
+        streams.err << "trezorka-cli: " << e.message << "\nNápovědu vypíše: trezorka-cli --help\n";
+        return exit_refused;
+    } catch (const Refusal& e) {
+        streams.err << e.message << '\n';
+        return exit_refused;
+    }
+}
+
+void start_signal_guard()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        int signal = 0;
+        while (sigwait(&set, &signal) != 0) {
+        }
+        {
+            std::lock_guard lock(echo_mutex);
+            restore_echo_locked();
+        }
+        pending_file::abort_and_remove();
+        ::_exit(128 + signal);
+    }).detach();
+}
+
+} // namespace trezorka::cli
