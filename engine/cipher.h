@@ -7,6 +7,7 @@
 
 #include "secure_buffer.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -29,6 +30,17 @@ enum class KeyRule {
 // encoding, where L is its length in UTF-16 code units. Every existing file
 // depends on this rule, so it must not be "fixed".
 SecureBytes password_hash_bytes(std::u16string_view password);
+
+// Both rules give a 16-byte RC4 key.
+inline constexpr std::size_t rc4_key_size = 16;
+
+// The RC4 key bytes a rule forms from a SHA-1 digest.
+SecureBytes rc4_key_from_digest(std::span<const std::uint8_t> digest, KeyRule rule);
+
+// The RC4 key a password gives under a rule, computed through the cipher
+// service (context, SHA-1, the rule). For checks and tools that need the raw
+// key, such as comparing with another RC4 implementation.
+SecureBytes derive_key_bytes(std::u16string_view password, KeyRule rule);
 
 class CipherKey {
 public:

@@ -4,6 +4,8 @@
 // rules work on UTF-16 text. On POSIX the bytes are decoded as UTF-8, and every
 // byte that is not part of valid UTF-8 is kept as the lone surrogate
 // U+DC80 + byte, so that encoding the text again gives back the same bytes.
+// The two byte functions do this on every platform; on Windows the path
+// functions pass UTF-16 through unchanged.
 
 #include <filesystem>
 #include <string>

@@ -1,1 +1,82 @@
-// (to be written)
+#include "pending_file.h"
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+namespace trezorka::pending_file {
+
+namespace {
+
+struct Registry {
+    std::mutex lock;
+    std::atomic<bool> aborted{false};
+    std::optional<std::filesystem::path> path;
+};
+
+Registry& registry()
+{
+    // Never destroyed: an abort keeps the lock held until the process ends,
+    // and a locked mutex must not be destroyed by exit-time clean-up.
+    static Registry* const instance = new Registry;
+    return *instance;
+}
+
+[[noreturn]] void refuse()
+{
+    throw std::runtime_error("the job was aborted");
+}
+
+} // namespace
+
+void create(const std::filesystem::path& path, const std::function<void()>& create)
+{
+    Registry& r = registry();
+    // Checked before locking too, so that a job does not wait on a lock that
+    // an abort holds for good.
+    if (r.aborted.load())
+        refuse();
+    std::lock_guard guard(r.lock);
+    if (r.aborted.load())
+        refuse();
+    create();
+    r.path = path;
+}
+
+void finish(const std::function<void()>& commit)
+{
+    Registry& r = registry();
+    if (r.aborted.load())
+        refuse();
+    std::lock_guard guard(r.lock);
+    if (r.aborted.load())
+        refuse();
+    // When the commit fails the file is still ours to remove, so it stays recorded.
+    commit();
+    r.path.reset();
+}
+
+void forget() noexcept
+{
+    Registry& r = registry();
+    if (r.aborted.load())
+        return;
+    std::lock_guard guard(r.lock);
+    r.path.reset();
+}
+
+void abort_and_remove() noexcept
+{
+    Registry& r = registry();
+    r.aborted.store(true);
+    r.lock.lock(); // never unlocked
+    if (r.path) {
+        std::error_code ignored;
+        std::filesystem::remove(*r.path, ignored);
+        r.path.reset();
+    }
+}
+
+} // namespace trezorka::pending_file
