@@ -1,0 +1,104 @@
+#include "QtUiPlatform.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+#include <QUrl>
+
+namespace {
+
+std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPlatform::FileDialogRequest& request)
+{
+    QFileDialog dialog(nullptr);
+    // Widget-based everywhere; only the patterns are hidden, as the
+    // descriptions carry them already where they should be seen.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+
+    const QStringList filters = QtUiPlatform::name_filters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = request.filter_index >= 1 && request.filter_index <= filters.size() ? request.filter_index : 1;
+        dialog.selectNameFilter(filters.at(index - 1));
+    }
+    if (!request.file_name.isEmpty()) {
+        const QFileInfo initial(request.file_name);
+        if (request.file_name.contains(QLatin1Char('/')) || request.file_name.contains(QDir::separator()))
+            dialog.setDirectory(initial.absolutePath());
+        dialog.selectFile(initial.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+} // namespace
+
+QtUiPlatform::QtUiPlatform()
+{
+#ifndef _WIN32
+    // Qt's file dialog stores its history, last folder and view state in the
+    // user's "QtProject" settings whenever one is destroyed, and offers no
+    // switch against it. Point the user-level settings files at a place where
+    // no file can ever be created (a path below a device file), so nothing is
+    // read from or written to the user's profile. The program itself keeps
+    // no settings, so nothing else is affected.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/trezorka"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null/trezorka"));
+#endif
+}
+
+QStringList QtUiPlatform::name_filters(const QString& filter)
+{
+    QStringList out;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        // The patterns are ";"-separated; Qt wants them space-separated, and
+        // "*.*" means every file, with or without a dot.
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns) {
+            p = p.trimmed();
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        out << parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return out;
+}
+
+std::optional<QString> QtUiPlatform::openFile(const FileDialogRequest& request)
+{
+    return run_file_dialog(QFileDialog::AcceptOpen, request);
+}
+
+std::optional<QString> QtUiPlatform::saveFile(const FileDialogRequest& request)
+{
+    // Qt's save dialog asks before overwriting an existing file.
+    return run_file_dialog(QFileDialog::AcceptSave, request);
+}
+
+void QtUiPlatform::message(const QString& title, const QString& text, Icon icon)
+{
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
+                    QMessageBox::Ok, nullptr);
+    box.exec();
+}
+
+void QtUiPlatform::warning(const QString& text)
+{
+    QMessageBox::warning(nullptr, QStringLiteral("Warning"), text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool QtUiPlatform::warningOkCancel(const QString& text)
+{
+    return QMessageBox::warning(nullptr, QStringLiteral("Warning"), text, QMessageBox::Ok | QMessageBox::Cancel,
+                                QMessageBox::Ok) == QMessageBox::Ok;
+}
+
+void QtUiPlatform::openUrl(const QString& url, QWidget*)
+{
+    QDesktopServices::openUrl(QUrl(url));
+}
