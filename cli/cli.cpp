@@ -590,9 +590,9 @@ std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
     termios saved{};
     if (::tcgetattr(fd_, &saved) != 0)
         return std::nullopt;
-    if (::write(fd_, prompt.data(), prompt.size()) < 0)
-        return std::nullopt;
     {
+        // Echo goes off before the prompt shows, so nothing typed after the
+        // prompt can be echoed or flushed away.
         std::lock_guard lock(echo_mutex);
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
@@ -601,7 +601,9 @@ std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
         ::tcsetattr(fd_, TCSAFLUSH, &quiet);
     }
     SecureBytes line;
-    LineStatus status = read_first_line(fd_, line);
+    LineStatus status = LineStatus::read_failed;
+    if (::write(fd_, prompt.data(), prompt.size()) == static_cast<ssize_t>(prompt.size()))
+        status = read_first_line(fd_, line);
     {
         std::lock_guard lock(echo_mutex);
         restore_echo_locked();
@@ -638,6 +640,9 @@ int run_cli(std::span<const std::string> args, const Streams& streams)
 void start_signal_guard()
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file-size limit a write must fail like a full disk does, not kill
+    // the process and leave the temporary file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);

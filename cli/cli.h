@@ -62,8 +62,9 @@ int run_cli(std::span<const std::string> args, const Streams& streams);
 // Blocks SIGINT, SIGTERM and SIGHUP in every thread and starts a thread that
 // waits for them: on one it removes the running job's temporary file, restores
 // terminal echo and ends the process with 128 + the signal number. Call first
-// in main, before any other thread exists. SIGPIPE is ignored so that a closed
-// output pipe fails the job like any other write error.
+// in main, before any other thread exists. SIGPIPE and SIGXFSZ are ignored so
+// that a closed output pipe or a file-size limit fails the job like any other
+// write error, with the temporary file removed.
 void start_signal_guard();
 
 } // namespace trezorka::cli

@@ -1,0 +1,156 @@
+// run_cli in-process, with a scripted terminal: how often the password is
+// asked, and what the answers lead to.
+
+#include "cli.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace trezorka::cli;
+
+namespace {
+
+class ScriptedPrompt final : public PasswordPrompt {
+public:
+    bool present = true;
+    QStringList answers; // one per question; a missing answer is a read failure
+    QStringList asked;   // the prompts, in order
+
+    bool available() override { return present; }
+    std::optional<trezorka::SecureBytes> ask(std::string_view prompt) override
+    {
+        asked << QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size()));
+        if (asked.size() > answers.size())
+            return std::nullopt;
+        const QByteArray utf8 = answers[asked.size() - 1].toUtf8();
+        trezorka::SecureBytes bytes(static_cast<std::size_t>(utf8.size()));
+        if (!utf8.isEmpty())
+            std::memcpy(bytes.data(), utf8.constData(), bytes.size());
+        return bytes;
+    }
+};
+
+struct Run {
+    int status = -1;
+    QString err;
+};
+
+Run runIn(const QString& dir, const std::vector<std::string>& args, ScriptedPrompt& prompt)
+{
+    std::ostringstream out, err;
+    // /dev/null as both data descriptors: never a terminal, never read here.
+    int null = ::open("/dev/null", O_RDWR);
+    const Streams streams{null, null, out, err, false, prompt};
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.toStdString());
+    Run r;
+    r.status = run_cli(args, streams);
+    fs::current_path(old);
+    ::close(null);
+    r.err = QString::fromStdString(err.str());
+    return r;
+}
+
+void writeFile(const fs::path& path, const char* bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+} // namespace
+
+class CliInProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void terminalAnswers_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("expectedPrompts");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+
+        const QStringList both{"Heslo: ", "Heslo znova: "};
+        const QStringList once{"Heslo: "};
+        QTest::newRow("encrypt asks twice") << "a.txt" << true << QStringList{"pes", "pes"} << both << 0
+                                            << "Šifrování souboru dokončeno.\nSoubor uložen do: a.txt.t2k.\n";
+        QTest::newRow("case differs") << "a.txt" << true << QStringList{"Pes", "pes"} << both << 2
+                                      << "Hesla se neshodují, prosím opravte.\n";
+        QTest::newRow("second empty") << "a.txt" << true << QStringList{"pes", ""} << both << 2
+                                      << "Hesla se neshodují, prosím opravte.\n";
+        QTest::newRow("first empty, not asked again") << "a.txt" << true << QStringList{""} << once << 2
+                                                      << "Vložte prosím heslo.\n";
+        QTest::newRow("decrypt asks once") << "b.t2k" << true << QStringList{"pes"} << once << 0
+                                           << "Dešifrování souboru dokončeno.\nSoubor uložen do: b.\n";
+        QTest::newRow("forced encrypt of .t2k asks twice")
+            << "--encrypt b.t2k" << true << QStringList{"pes", "pes"} << both << 0
+            << "Šifrování souboru dokončeno.\nSoubor uložen do: b.t2k.t2k.\n";
+        QTest::newRow("terminal cannot be read") << "a.txt" << true << QStringList{} << once << 2
+                                                 << "Heslo nelze načíst z terminálu.\n";
+        QTest::newRow("no terminal") << "a.txt" << false << QStringList{"pes", "pes"} << QStringList{} << 2
+                                     << "Heslo nelze zadat: chybí terminál. Použijte --password-fd nebo --password-file.\n";
+        QTest::newRow("refusal before asking") << "old.t1k" << true << QStringList{"pes", "pes"} << QStringList{}
+                                               << 2
+                                               << "VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.\n";
+    }
+    void terminalAnswers()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, present);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, expectedPrompts);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", "Ahoj, svete!");
+        writeFile(d / "b.t2k", "Ahoj, svete!");
+        writeFile(d / "old.t1k", "x");
+
+        ScriptedPrompt prompt;
+        prompt.present = present;
+        prompt.answers = answers;
+        std::vector<std::string> args;
+        for (const QString& a : source.split(' '))
+            args.push_back(a.toStdString());
+        Run r = runIn(dir.path(), args, prompt);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.err, message);
+        QCOMPARE(prompt.asked, expectedPrompts);
+    }
+
+    // --help lists every option the tool accepts and every exit status.
+    void helpListsEverything_data()
+    {
+        QTest::addColumn<QString>("item");
+        for (const char* item : {"--encrypt", "--decrypt", "--output", "--force", "--password-fd",
+                                 "--password-file", "--key-40", "--quiet", "--help", "--version", "-o, ",
+                                 "\n  0  ", "\n  1  ", "\n  2  ", "--force", "\".t1k\""})
+            QTest::newRow(item) << QString::fromUtf8(item);
+    }
+    void helpListsEverything()
+    {
+        QFETCH(QString, item);
+        std::ostringstream out, err;
+        ScriptedPrompt prompt;
+        const Streams streams{-1, -1, out, err, false, prompt};
+        const std::vector<std::string> args{"--help"};
+        QCOMPARE(run_cli(args, streams), 0);
+        QVERIFY(QString::fromStdString(out.str()).contains(item));
+        QVERIFY(prompt.asked.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(CliInProcessTest)
+#include "test_cli_inprocess.moc"

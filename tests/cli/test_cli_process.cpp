@@ -1,0 +1,666 @@
+// trezorka-cli run as a separate process, the way scripts and people use it.
+// Every child starts in a new session, so it has no controlling terminal unless
+// a test gives it a pseudo-terminal on purpose.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QByteArray plain = "Ahoj, svete!";
+const QByteArray cipherTrezor = QByteArray::fromHex("96dbba68328befd0f21dd74a");
+const char* const textEncryptFailed = "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)";
+const char* const textDecryptFailed = "Nelze provést dešifrování souboru.\n(chyba při načítání/ukládání)";
+
+QString cliPath()
+{
+    // TREZORKA_CLI lets the same tests check an installed binary.
+    return qEnvironmentVariable("TREZORKA_CLI", QStringLiteral(TREZORKA_CLI_PATH));
+}
+
+struct Outcome {
+    bool finished = false;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The child's session setup: a new session, and optionally a terminal.
+struct ChildSetup {
+    int terminal = -1;        // slave side of a pseudo-terminal to make controlling
+    bool terminalAsStdout = false;
+};
+
+void startProcess(QProcess& p, const QString& program, const QStringList& args, const QString& dir,
+                  ChildSetup setup = {})
+{
+    p.setWorkingDirectory(dir);
+    p.setChildProcessModifier([setup] {
+        ::setsid();
+        if (setup.terminal >= 0) {
+            ::ioctl(setup.terminal, TIOCSCTTY, 0);
+            if (setup.terminalAsStdout)
+                ::dup2(setup.terminal, STDOUT_FILENO);
+        }
+    });
+    p.start(program, args);
+}
+
+Outcome finish(QProcess& p, int timeoutMs = 10000)
+{
+    Outcome o;
+    o.finished = p.waitForFinished(timeoutMs);
+    if (!o.finished) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    o.exitStatus = p.exitStatus();
+    o.status = p.exitCode();
+    o.out = p.readAllStandardOutput();
+    o.err = p.readAllStandardError();
+    return o;
+}
+
+Outcome runProgram(const QString& program, const QStringList& args, const QString& dir,
+                   const QByteArray& input = {}, ChildSetup setup = {})
+{
+    QProcess p;
+    startProcess(p, program, args, dir, setup);
+    if (!p.waitForStarted(5000))
+        return {};
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    return finish(p);
+}
+
+Outcome runCli(const QStringList& args, const QString& dir, const QByteArray& input = {})
+{
+    return runProgram(cliPath(), args, dir, input);
+}
+
+// Runs the tool through sh, for byte file names and resource limits; "$0" is the tool.
+Outcome runCliInShell(const QString& script, const QString& dir, const QByteArray& input = {})
+{
+    return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, cliPath()}, dir, input);
+}
+
+void writeFile(const fs::path& path, const QByteArray& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.constData(), bytes.size());
+}
+
+QByteArray readFile(const fs::path& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return QByteArray::fromStdString(bytes);
+}
+
+// Every entry of a folder (names as bytes) with the content of regular files.
+using Snapshot = std::map<std::string, QByteArray>;
+Snapshot snapshot(const QString& dir)
+{
+    Snapshot s;
+    for (const auto& entry : fs::directory_iterator(dir.toStdString()))
+        s[entry.path().filename().native()] =
+            entry.is_regular_file() ? readFile(entry.path()) : QByteArray("<not a file>");
+    return s;
+}
+
+std::string describe(const Snapshot& s)
+{
+    std::string text;
+    for (const auto& [name, content] : s)
+        text += name + " (" + std::to_string(content.size()) + " B) ";
+    return text;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator gen(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (auto& b : bytes)
+        b = static_cast<char>(gen.bounded(256));
+    return bytes;
+}
+
+// A pseudo-terminal pair; the tests play the person at the master side.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    QByteArray seen; // everything the child wrote to the terminal
+
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    }
+    ~Pty()
+    {
+        if (slave >= 0)
+            ::close(slave);
+        if (master >= 0)
+            ::close(master);
+    }
+    bool ok() const { return master >= 0 && slave >= 0; }
+
+    bool waitFor(const QByteArray& text, int timeoutMs = 5000)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!seen.contains(text)) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd pfd{master, POLLIN, 0};
+            if (::poll(&pfd, 1, static_cast<int>(left.count())) > 0) {
+                char buf[256];
+                ssize_t n = ::read(master, buf, sizeof buf);
+                if (n <= 0)
+                    return false;
+                seen.append(buf, n);
+            }
+        }
+        return true;
+    }
+    void type(const QByteArray& text) { QVERIFY(::write(master, text.constData(), text.size()) == text.size()); }
+    bool echoOn() const
+    {
+        termios t{};
+        return ::tcgetattr(slave, &t) == 0 && (t.c_lflag & ECHO);
+    }
+};
+
+// Waits until the folder holds an entry that was not in `before`.
+bool waitForNewEntry(const QString& dir, const Snapshot& before, int timeoutMs = 5000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : fs::directory_iterator(dir.toStdString()))
+            if (!before.count(entry.path().filename().native()))
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+class CliProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(cliPath()).isExecutable(), qPrintable(cliPath()));
+    }
+
+    void knownAnswer_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("passwordFile");
+        QTest::addColumn<QByteArray>("cipher");
+
+        QTest::newRow("Trezor") << QStringList{} << QByteArray("Trezor\n") << cipherTrezor;
+        QTest::newRow("CR LF line ending") << QStringList{} << QByteArray("Trezor\r\n") << cipherTrezor;
+        QTest::newRow("no line ending") << QStringList{} << QByteArray("Trezor") << cipherTrezor;
+        QTest::newRow("only the first line") << QStringList{} << QByteArray("Trezor\nnext\n") << cipherTrezor;
+        QTest::newRow("UTF-8 password") << QStringList{} << QByteArray("žluťoučký\n")
+                                        << QByteArray::fromHex("e04831b708f9168d8c7f5fe1");
+        QTest::newRow("one character") << QStringList{} << QByteArray("x\n")
+                                       << QByteArray::fromHex("76da214be3663a88475a8675");
+        // openssl enc -rc4 with the first 5 digest bytes and 11 zero bytes
+        QTest::newRow("40-bit key") << QStringList{"--key-40"} << QByteArray("Trezor\n")
+                                    << QByteArray::fromHex("ae487164a0689c476da582a3");
+    }
+    void knownAnswer()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, passwordFile);
+        QFETCH(QByteArray, cipher);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "pw", passwordFile);
+        const QStringList pw{"--password-file", "pw"};
+
+        // Through files: the target is named by the window's rule.
+        Outcome enc = runCli(options + pw + QStringList{"a.txt"}, dir.path());
+        QCOMPARE(enc.status, 0);
+        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipher.toHex());
+        QCOMPARE(enc.out, QByteArray());
+        QCOMPARE(QString::fromUtf8(enc.err),
+                 QStringLiteral("Šifrování souboru dokončeno.\nSoubor uložen do: a.txt.t2k.\n"));
+
+        // Through pipes, both ways; nothing but data on standard output.
+        Outcome pipeEnc = runCli(options + pw + QStringList{"-e", "-"}, dir.path(), plain);
+        QCOMPARE(pipeEnc.status, 0);
+        QCOMPARE(pipeEnc.out.toHex(), cipher.toHex());
+        Outcome pipeDec = runCli(options + pw + QStringList{"-q", "--decrypt", "-", "-o", "-"}, dir.path(), cipher);
+        QCOMPARE(pipeDec.status, 0);
+        QCOMPARE(pipeDec.out, plain);
+        QCOMPARE(pipeDec.err, QByteArray());
+
+        // And the file back by its name: "a.txt.t2k" decrypts to "a.txt".
+        fs::remove(d / "a.txt");
+        Outcome dec = runCli(options + pw + QStringList{"a.txt.t2k"}, dir.path());
+        QCOMPARE(dec.status, 0);
+        QCOMPARE(readFile(d / "a.txt"), plain);
+        QVERIFY(dec.err.startsWith("Dešifrování souboru dokončeno.\nSoubor uložen do: a.txt."));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int size : {0, 1, 511, 512, 513, 1024, 65535, 65536, 65537, 300000})
+            QTest::addRow("%d bytes", size) << size;
+    }
+    void roundTrip()
+    {
+        QFETCH(int, size);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        const QByteArray data = randomBytes(size, static_cast<quint32>(size) + 7);
+        writeFile(d / "data.bin", data);
+        writeFile(d / "pw", "heslo s mezerou\n");
+        const QStringList pw{"--password-file", "pw", "-q"};
+
+        QCOMPARE(runCli(pw + QStringList{"data.bin"}, dir.path()).status, 0);
+        const QByteArray cipher = readFile(d / "data.bin.t2k");
+        QCOMPARE(cipher.size(), data.size());
+        if (size > 16)
+            QVERIFY(cipher != data);
+
+        Outcome pipeEnc = runCli(pw + QStringList{"--encrypt", "-"}, dir.path(), data);
+        QCOMPARE(pipeEnc.status, 0);
+        QVERIFY(pipeEnc.out == cipher);
+
+        QCOMPARE(runCli(pw + QStringList{"data.bin.t2k", "-o", "back.bin"}, dir.path()).status, 0);
+        QVERIFY(readFile(d / "back.bin") == data);
+
+        Outcome pipeDec = runCli(pw + QStringList{"-d", "-"}, dir.path(), cipher);
+        QCOMPARE(pipeDec.status, 0);
+        QVERIFY(pipeDec.out == data);
+    }
+
+    // Status 2: nothing is asked, nothing is written, nothing changes.
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("message");
+
+        const QStringList pw{"--password-file", "pw"};
+        const QByteArray none;
+        const QString exists = QStringLiteral("Cíl již existuje");
+        const QString t1k = QStringLiteral(
+            "VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.");
+        const QString noPassword = QStringLiteral("Vložte prosím heslo.");
+        const QString help = QStringLiteral("trezorka-cli --help");
+
+        QTest::newRow("existing proposed target") << pw + QStringList{"old.txt"} << none << exists;
+        QTest::newRow("existing target by -o") << pw + QStringList{"a.txt", "-o", "old.txt.t2k"} << none << exists;
+        QTest::newRow("existing decrypt target") << pw + QStringList{"old.txt.t2k"} << none << exists;
+        QTest::newRow("existing target, pipe in") << pw + QStringList{"-e", "-", "-o", "old.txt"} << plain << exists;
+        QTest::newRow(".t1k") << pw + QStringList{"old.t1k"} << none << t1k;
+        QTest::newRow(".t1k with --decrypt") << pw + QStringList{"-d", "old.t1k", "-o", "x"} << none << t1k;
+        QTest::newRow("empty password line") << QStringList{"--password-file", "emptyline", "a.txt"} << none << noPassword;
+        QTest::newRow("empty password file") << QStringList{"--password-file", "emptyfile", "a.txt"} << none << noPassword;
+        QTest::newRow("empty password from fd 0") << QStringList{"--password-fd", "0", "a.txt"} << QByteArray("\r\n")
+                                                  << noPassword;
+        QTest::newRow("no terminal, encrypt") << QStringList{"a.txt"} << QByteArray("Trezor\n")
+                                              << QStringLiteral("chybí terminál");
+        QTest::newRow("no terminal, decrypt") << QStringList{"old.txt.t2k", "-o", "new"} << QByteArray("Trezor\n")
+                                              << QStringLiteral("chybí terminál");
+        QTest::newRow("- without a direction") << pw + QStringList{"-"} << plain << QStringLiteral("--encrypt nebo --decrypt");
+        QTest::newRow("unknown option") << pw + QStringList{"--bogus", "a.txt"} << none << help;
+        QTest::newRow("unknown short option") << pw + QStringList{"-x", "a.txt"} << none << help;
+        QTest::newRow("flag with a value") << pw + QStringList{"--force=yes", "a.txt"} << none << help;
+        QTest::newRow("-o without a value") << pw + QStringList{"a.txt", "-o"} << none << help;
+        QTest::newRow("no source") << pw << none << QStringLiteral("chybí ZDROJ");
+        QTest::newRow("two sources") << pw + QStringList{"a.txt", "old.txt"} << none << help;
+        QTest::newRow("both directions") << pw + QStringList{"-e", "-d", "a.txt"} << none << help;
+        QTest::newRow("two password sources") << pw + QStringList{"--password-fd", "0", "a.txt"} << none << help;
+        QTest::newRow("password fd not a number") << QStringList{"--password-fd", "x1", "a.txt"} << none << help;
+        QTest::newRow("password in an argument") << QStringList{"--password", "Trezor", "a.txt"} << none << help;
+        QTest::newRow("missing password file") << QStringList{"--password-file", "nopw", "a.txt"} << none
+                                               << QStringLiteral("Soubor s heslem nelze otevřít");
+        QTest::newRow("closed password fd") << QStringList{"--password-fd", "9", "a.txt"} << none
+                                            << QStringLiteral("Heslo nelze načíst");
+        QTest::newRow("password fd is the data") << QStringList{"--password-fd", "0", "-e", "-"} << plain
+                                                 << QStringLiteral("standardního vstupu");
+        QTest::newRow("target is the source") << pw + QStringList{"--force", "a.txt", "-o", "a.txt"} << none
+                                              << QStringLiteral("totožný se zdrojem");
+        QTest::newRow("target is the source, other spelling")
+            << pw + QStringList{"--force", "a.txt", "-o", "./sub/../a.txt"} << none << QStringLiteral("totožný se zdrojem");
+        QTest::newRow("target is a link to the source")
+            << pw + QStringList{"--force", "a.txt", "-o", "link"} << none << QStringLiteral("totožný se zdrojem");
+        QTest::newRow("--decrypt of a plain name needs -o") << pw + QStringList{"-d", "a.txt"} << none
+                                                           << QStringLiteral("-o");
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "old.txt", "old plain");
+        writeFile(d / "old.txt.t2k", "OLD TARGET");
+        writeFile(d / "old.t1k", "older format");
+        writeFile(d / "pw", "Trezor\n");
+        writeFile(d / "emptyline", "\n");
+        writeFile(d / "emptyfile", "");
+        fs::create_directory(d / "sub");
+        fs::create_symlink("a.txt", d / "link");
+        const Snapshot before = snapshot(dir.path());
+
+        Outcome o = runCli(args, dir.path(), input);
+        QVERIFY2(o.finished, "the tool waited instead of refusing");
+        QCOMPARE(o.exitStatus, QProcess::NormalExit);
+        QCOMPARE(o.status, 2);
+        QVERIFY2(QString::fromUtf8(o.err).contains(message), o.err.constData());
+        QCOMPARE(o.out, QByteArray());
+        const Snapshot after = snapshot(dir.path());
+        QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    void forceReplacesTarget_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("proposed target") << QStringList{"a.txt"};
+        QTest::newRow("-o target") << QStringList{"a.txt", "-o", "a.txt.t2k"};
+        QTest::newRow("pipe in") << QStringList{"-e", "-", "-o", "a.txt.t2k"};
+    }
+    void forceReplacesTarget()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "a.txt.t2k", "an older file, longer than the new one");
+        writeFile(d / "pw", "Trezor\n");
+        Outcome o = runCli(QStringList{"--force", "--password-file", "pw"} + args, dir.path(), plain);
+        QCOMPARE(o.status, 0);
+        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+        QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
+    }
+
+    // Status 1: the failure text; no target, no temporary file.
+    void jobFailures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("failure");
+        const QString enc = QString::fromUtf8(textEncryptFailed);
+        const QString dec = QString::fromUtf8(textDecryptFailed);
+        QTest::newRow("missing source") << QStringList{"missing.txt"} << enc;
+        QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec;
+        QTest::newRow("source is a folder") << QStringList{"folder"} << enc;
+        QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc;
+        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc;
+        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc;
+    }
+    void jobFailures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "pw", "Trezor\n");
+        fs::create_directory(d / "folder");
+        const Snapshot before = snapshot(dir.path());
+
+        Outcome o = runCli(QStringList{"--password-file", "pw"} + args, dir.path());
+        QCOMPARE(o.status, 1);
+        QVERIFY2(QString::fromUtf8(o.err).startsWith(failure + "\n"), o.err.constData());
+        QVERIFY(fs::is_empty(d / "folder"));
+        const Snapshot after = snapshot(dir.path());
+        QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    void readOnlyTargetFolder()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "pw", "Trezor\n");
+        fs::create_directory(d / "ro");
+        fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        Outcome o = runCli({"--password-file", "pw", "a.txt", "-o", "ro/a.t2k"}, dir.path());
+        fs::permissions(d / "ro", fs::perms::owner_all);
+        QCOMPARE(o.status, 1);
+        QVERIFY(o.err.startsWith(textEncryptFailed));
+        QVERIFY(fs::is_empty(d / "ro"));
+    }
+
+    // A write past the file-size limit fails like a full disk.
+    void diskFullPartWay_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("new target") << false;
+        QTest::newRow("existing target, --force") << true;
+    }
+    void diskFullPartWay()
+    {
+        QFETCH(bool, targetExists);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "big.bin", randomBytes(256 * 1024, 3));
+        writeFile(d / "pw", "Trezor\n");
+        if (targetExists)
+            writeFile(d / "big.bin.t2k", "the old target");
+        const Snapshot before = snapshot(dir.path());
+
+        // 64 blocks of 512 bytes (1024 in some shells): far below 256 KiB.
+        Outcome o = runCliInShell(
+            QStringLiteral("ulimit -f 64 && exec \"$0\" --force --password-file pw big.bin"), dir.path());
+        QCOMPARE(o.exitStatus, QProcess::NormalExit);
+        QCOMPARE(o.status, 1);
+        QVERIFY2(o.err.startsWith(textEncryptFailed), o.err.constData());
+        const Snapshot after = snapshot(dir.path());
+        QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    // A signal mid-job removes the temporary file; the old target stays.
+    void signalMidJob_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalMidJob()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "pw", "Trezor\n");
+        writeFile(d / "out.t2k", "the old target");
+        const Snapshot before = snapshot(dir.path());
+
+        QProcess p;
+        startProcess(p, cliPath(), {"--force", "--password-file", "pw", "-e", "-", "-o", "out.t2k"}, dir.path());
+        QVERIFY(p.waitForStarted(5000));
+        // Standard input stays open: the job waits for more data with its temporary file in place.
+        p.write(randomBytes(200000, 5));
+        QVERIFY(p.waitForBytesWritten(5000));
+        QVERIFY2(waitForNewEntry(dir.path(), before), "no temporary file appeared");
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
+        Outcome o = finish(p, 5000);
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitStatus, QProcess::NormalExit);
+        QCOMPARE(o.status, 128 + signal);
+        const Snapshot after = snapshot(dir.path());
+        QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    // File names are bytes: a name that is not UTF-8 goes through unchanged.
+    void nonUtf8FileName()
+    {
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        const std::string name = "caf\xe9 \xff.txt";
+        // QTemporaryDir cannot remove names it cannot decode.
+        struct Cleanup {
+            fs::path dir;
+            ~Cleanup()
+            {
+                std::error_code ec;
+                for (const auto& entry : fs::directory_iterator(dir, ec))
+                    fs::remove_all(entry.path(), ec);
+            }
+        } cleanup{d};
+        writeFile(d / name, plain);
+        writeFile(d / "pw", "Trezor\n");
+
+        Outcome enc = runCliInShell(
+            QStringLiteral("exec \"$0\" --password-file pw \"$(printf 'caf\\351 \\377.txt')\""), dir.path());
+        QCOMPARE(enc.status, 0);
+        QCOMPARE(readFile(d / (name + ".t2k")).toHex(), cipherTrezor.toHex());
+        QVERIFY(enc.err.contains(QByteArray::fromStdString("Soubor uložen do: " + name + ".t2k.\n")));
+
+        fs::remove(d / name);
+        Outcome dec = runCliInShell(
+            QStringLiteral("exec \"$0\" -q --password-file pw \"$(printf 'caf\\351 \\377.txt.t2k')\""), dir.path());
+        QCOMPARE(dec.status, 0);
+        QCOMPARE(readFile(d / name), plain);
+        QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
+    }
+
+    void binaryDataNotToTerminal_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("-o - from a file") << QStringList{"a.txt", "-o", "-"};
+        QTest::newRow("pipe in, standard output") << QStringList{"-e", "-"};
+        QTest::newRow("decrypt to -o -") << QStringList{"-d", "-", "-o", "-"};
+    }
+    void binaryDataNotToTerminal()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir dir;
+        writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
+        writeFile(fs::path(dir.path().toStdString()) / "pw", "Trezor\n");
+        Pty pty;
+        QVERIFY(pty.ok());
+        Outcome o = runProgram(cliPath(), QStringList{"--password-file", "pw"} + args, dir.path(), plain,
+                               {pty.slave, true});
+        QCOMPARE(o.status, 2);
+        QVERIFY(QString::fromUtf8(o.err).contains(QStringLiteral("terminál")));
+        pty.waitFor("never", 100);
+        QVERIFY2(!pty.seen.contains(cipherTrezor), "cipher text reached the terminal");
+    }
+
+    // The default password source: the terminal, without echo.
+    void terminalPassword_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QByteArrayList>("typed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("encrypt, same twice") << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
+                                             << QStringLiteral("Šifrování souboru dokončeno.");
+        QTest::newRow("encrypt, mismatch") << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"} << 2
+                                           << QStringLiteral("Hesla se neshodují, prosím opravte.");
+        QTest::newRow("encrypt, empty") << "a.txt" << QByteArrayList{"\n"} << 2
+                                        << QStringLiteral("Vložte prosím heslo.");
+        QTest::newRow("decrypt, asked once") << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+                                             << QStringLiteral("Dešifrování souboru dokončeno.");
+    }
+    void terminalPassword()
+    {
+        QFETCH(QString, source);
+        QFETCH(QByteArrayList, typed);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "b.t2k", cipherTrezor);
+        Pty pty;
+        QVERIFY(pty.ok());
+        QVERIFY(pty.echoOn());
+
+        QProcess p;
+        startProcess(p, cliPath(), {source}, dir.path(), {pty.slave, false});
+        QVERIFY(p.waitForStarted(5000));
+        const QByteArrayList prompts{"Heslo: ", "Heslo znova: "};
+        for (int i = 0; i < typed.size(); ++i) {
+            QVERIFY2(pty.waitFor(prompts[i]), pty.seen.constData());
+            pty.type(typed[i]);
+        }
+        Outcome o = finish(p, 5000);
+        QVERIFY(o.finished);
+        QCOMPARE(o.status, status);
+        QVERIFY2(QString::fromUtf8(o.err).contains(message), o.err.constData());
+        pty.waitFor("never", 100);
+        QVERIFY2(!pty.seen.contains("rezor"), "the password was echoed");
+        QVERIFY(pty.echoOn());
+        if (status == 0 && source == "a.txt")
+            QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+        if (status == 0 && source == "b.t2k")
+            QCOMPARE(readFile(d / "b"), plain);
+        if (status != 0)
+            QVERIFY(!fs::exists(d / "a.txt.t2k"));
+    }
+
+    void signalAtPromptRestoresEcho()
+    {
+        QTemporaryDir dir;
+        writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
+        Pty pty;
+        QVERIFY(pty.ok());
+        QProcess p;
+        startProcess(p, cliPath(), {"a.txt"}, dir.path(), {pty.slave, false});
+        QVERIFY(p.waitForStarted(5000));
+        QVERIFY(pty.waitFor("Heslo: "));
+        QVERIFY(!pty.echoOn());
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), SIGTERM) == 0);
+        Outcome o = finish(p, 5000);
+        QCOMPARE(o.status, 128 + SIGTERM);
+        QVERIFY(pty.echoOn());
+    }
+
+    void helpAndVersion()
+    {
+        QTemporaryDir dir;
+        Outcome help = runCli({"--help"}, dir.path());
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.out.startsWith("Použití: trezorka-cli"));
+        QCOMPARE(help.err, QByteArray());
+        Outcome version = runCli({"-V"}, dir.path());
+        QCOMPARE(version.status, 0);
+        QVERIFY(version.out.startsWith("trezorka-cli 2."));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliProcessTest)
+#include "test_cli_process.moc"
