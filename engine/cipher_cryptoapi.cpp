@@ -15,6 +15,7 @@
 #include "cipher.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -139,10 +140,10 @@ void hash_bytes(const Hash& hash, std::span<const std::uint8_t> data)
     }
 }
 
-Key derive_rc4(const Provider& provider, const Hash& hash, DWORD expected_bits)
+Key derive_rc4(const Provider& provider, const Hash& hash, DWORD expected_bits, DWORD flags = 0)
 {
     HCRYPTKEY h = 0;
-    if (!CryptDeriveKey(provider.get(), CALG_RC4, hash.get(), 0, &h))
+    if (!CryptDeriveKey(provider.get(), CALG_RC4, hash.get(), flags, &h))
         fail("CryptDeriveKey");
     Key key(h);
     // Flags 0 take the provider's default RC4 key length. Which provider is the
@@ -162,9 +163,24 @@ Key derive_rc4(const Provider& provider, const Hash& hash, DWORD expected_bits)
     return key;
 }
 
+const wchar_t* provider_for(KeyRule rule)
+{
+    return rule == KeyRule::Strong128 ? nullptr : MS_DEF_PROV_W;
+}
+
+DWORD key_bits_for(KeyRule rule)
+{
+    return rule == KeyRule::Strong128 ? 128 : 40;
+}
+
 } // namespace
 
 // ---- context ------------------------------------------------------------
+
+struct CipherKey::Impl {
+    Key key;
+};
+
 
 struct CipherContext::Impl {
     // The default provider for PROV_RSA_FULL: Microsoft Strong/Enhanced on every
@@ -192,6 +208,51 @@ CipherContext CipherContext::acquire()
     auto impl = std::make_unique<Impl>();
     impl->provider = acquire_provider(nullptr);
     return CipherContext(std::move(impl));
+}
+
+CipherKey CipherContext::import_rc4_key(std::span<const std::uint8_t> key_bytes)
+{
+    // CryptoAPI's RC4 takes 40 to 128 bits; longer keys are refused by the
+    // service itself, so they are refused here with a clear reason.
+    if (key_bytes.size() < 5 || key_bytes.size() > rc4_key_size)
+        throw CipherError("šifrovací služba: RC4 přijímá klíč jen o 5 až 16 bajtech");
+    struct PlainKeyBlob {
+        BLOBHEADER header;
+        DWORD size;
+        BYTE key[rc4_key_size];
+    };
+    SecureBytes blob(sizeof(PlainKeyBlob));
+    PlainKeyBlob fields{};
+    fields.header.bType = PLAINTEXTKEYBLOB;
+    fields.header.bVersion = CUR_BLOB_VERSION;
+    fields.header.aiKeyAlg = CALG_RC4;
+    fields.size = static_cast<DWORD>(key_bytes.size());
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(&fields), offsetof(PlainKeyBlob, key), blob.data());
+    std::copy(key_bytes.begin(), key_bytes.end(), blob.data() + offsetof(PlainKeyBlob, key));
+    const DWORD blob_size = static_cast<DWORD>(offsetof(PlainKeyBlob, key) + key_bytes.size());
+
+    HCRYPTKEY h = 0;
+    if (!CryptImportKey(d_->provider.get(), blob.data(), blob_size, 0, CRYPT_NO_SALT, &h))
+        fail("CryptImportKey");
+    auto impl = std::make_unique<CipherKey::Impl>();
+    impl->key = Key(h);
+    // A 40-bit key gets 11 bytes of salt unless told otherwise, and Wine does
+    // not honour CRYPT_NO_SALT on import: clear the salt explicitly.
+    DWORD salt_size = 0;
+    if (!CryptGetKeyParam(impl->key.get(), KP_SALT, nullptr, &salt_size, 0))
+        fail("CryptGetKeyParam");
+    if (salt_size != 0) {
+        BYTE none = 0;
+        CRYPT_DATA_BLOB empty{0, &none};
+        if (!CryptSetKeyParam(impl->key.get(), KP_SALT_EX, reinterpret_cast<BYTE*>(&empty), 0))
+            fail("CryptSetKeyParam");
+        salt_size = 0;
+        if (!CryptGetKeyParam(impl->key.get(), KP_SALT, nullptr, &salt_size, 0))
+            fail("CryptGetKeyParam");
+        if (salt_size != 0)
+            throw CipherError("šifrovací služba: sůl klíče nelze odstranit");
+    }
+    return CipherKey(std::move(impl));
 }
 
 // ---- hash ---------------------------------------------------------------
@@ -226,10 +287,6 @@ void CipherHash::hash_data(std::span<const std::uint8_t> data)
 
 // ---- key ----------------------------------------------------------------
 
-struct CipherKey::Impl {
-    Key key;
-};
-
 CipherKey::CipherKey(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
 CipherKey::CipherKey(CipherKey&&) noexcept = default;
 CipherKey& CipherKey::operator=(CipherKey&&) noexcept = default;
@@ -239,13 +296,13 @@ CipherKey CipherHash::derive_rc4_key(KeyRule rule)
 {
     auto impl = std::make_unique<CipherKey::Impl>();
     if (rule == KeyRule::Strong128) {
-        impl->key = derive_rc4(d_->context.provider, d_->hash, 128);
+        impl->key = derive_rc4(d_->context.provider, d_->hash, key_bits_for(rule));
     } else {
         const Provider& base = d_->context.base_provider();
         Hash hash = create_sha1(base);
         hash_bytes(hash, d_->hashed.span());
         // The base provider pads its 40-bit key with 11 zero bytes of salt.
-        impl->key = derive_rc4(base, hash, 40);
+        impl->key = derive_rc4(base, hash, key_bits_for(rule));
     }
     return CipherKey(std::move(impl));
 }
@@ -274,6 +331,45 @@ void CipherKey::decrypt(std::span<std::uint8_t> data)
             throw CipherError("šifrovací služba: CryptDecrypt vrátilo jinou délku");
         data = data.subspan(n);
     }
+}
+
+// ---- tools
+
+SecureBytes derive_key_bytes(std::u16string_view password, KeyRule rule)
+{
+    // The provider's own key bytes: derived exportable (the job's keys are
+    // not), exported in plain text, followed by the provider's salt.
+    const Provider provider = acquire_provider(provider_for(rule));
+    const Hash hash = create_sha1(provider);
+    hash_bytes(hash, password_hash_bytes(password).span());
+    const Key key = derive_rc4(provider, hash, key_bits_for(rule), CRYPT_EXPORTABLE);
+
+    struct PlainKeyBlob {
+        BLOBHEADER header;
+        DWORD size;
+        BYTE key[rc4_key_size];
+    };
+    SecureBytes blob(sizeof(PlainKeyBlob));
+    DWORD blob_size = static_cast<DWORD>(blob.size());
+    if (!CryptExportKey(key.get(), 0, PLAINTEXTKEYBLOB, 0, blob.data(), &blob_size))
+        fail("CryptExportKey");
+    DWORD key_size = 0;
+    std::copy_n(blob.data() + offsetof(PlainKeyBlob, size), sizeof key_size,
+                reinterpret_cast<std::uint8_t*>(&key_size));
+    if (blob_size < offsetof(PlainKeyBlob, key) || key_size > rc4_key_size
+        || blob_size - offsetof(PlainKeyBlob, key) < key_size)
+        throw CipherError("šifrovací služba: nečekaný tvar exportovaného klíče");
+
+    DWORD salt_size = 0;
+    if (!CryptGetKeyParam(key.get(), KP_SALT, nullptr, &salt_size, 0))
+        fail("CryptGetKeyParam");
+    if (key_size + salt_size != rc4_key_size)
+        throw CipherError("šifrovací služba: klíč a sůl nedávají 16 bajtů");
+    SecureBytes result(rc4_key_size);
+    std::copy_n(blob.data() + offsetof(PlainKeyBlob, key), key_size, result.data());
+    if (salt_size > 0 && !CryptGetKeyParam(key.get(), KP_SALT, result.data() + key_size, &salt_size, 0))
+        fail("CryptGetKeyParam");
+    return result;
 }
 
 } // namespace trezorka

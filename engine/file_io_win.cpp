@@ -1,0 +1,336 @@
+// The file operations on Windows. Share modes are mandatory here, and the
+// program relies on them: the source is opened so that others may read it
+// but not write it, the size probe and the new target share with nobody.
+
+#include "file_io.h"
+
+#include "stream_job.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace trezorka::file_io {
+
+namespace {
+
+// ReadFile and WriteFile take DWORD counts.
+constexpr std::size_t max_io = std::size_t{1} << 30;
+
+std::string utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                         0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                            nullptr, nullptr);
+    return result;
+}
+
+std::string system_message(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", length);
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    char code[32];
+    std::snprintf(code, sizeof code, "chyba %lu", static_cast<unsigned long>(error));
+    return message.empty() ? std::string(code) : utf8(message) + " (" + code + ")";
+}
+
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error)
+{
+    std::string message = what;
+    if (!path.empty()) {
+        // u8string: string() would go through the ANSI code page and could
+        // throw on a name it cannot represent.
+        const std::u8string name = path.u8string();
+        message += ": ";
+        message.append(name.begin(), name.end());
+    }
+    message += ": ";
+    message += system_message(error);
+    throw JobError(message);
+}
+
+[[noreturn]] void fail(const std::string& what, DWORD error)
+{
+    fail(what, {}, error);
+}
+
+bool valid(HANDLE handle) noexcept
+{
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+bool is_directory_path(const std::filesystem::path& path) noexcept
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
+{
+    FileInfo info;
+    ok = true;
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
+        // A pipe or a console: no identity worth comparing, no size. An
+        // unknown type with an error set means the handle is bad.
+        if (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR)
+            ok = false;
+        return info;
+    }
+    BY_HANDLE_FILE_INFORMATION data{};
+    if (!GetFileInformationByHandle(handle, &data)) {
+        ok = false;
+        return info;
+    }
+    info.id.device = data.dwVolumeSerialNumber;
+    info.id.index = (static_cast<std::uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+    info.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info.regular = !info.directory;
+    if (info.regular)
+        info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return info;
+}
+
+// Closes a handle this layer opened only for a query.
+struct QueryHandle {
+    HANDLE handle;
+    ~QueryHandle()
+    {
+        if (valid(handle))
+            CloseHandle(handle);
+    }
+};
+
+} // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_)
+{
+    other.handle_ = invalid_handle();
+    other.owned_ = false;
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        if (owned_ && valid(handle_))
+            CloseHandle(handle_);
+        handle_ = other.handle_;
+        owned_ = other.owned_;
+        other.handle_ = invalid_handle();
+        other.owned_ = false;
+    }
+    return *this;
+}
+
+File::~File()
+{
+    if (owned_ && valid(handle_))
+        CloseHandle(handle_);
+}
+
+bool File::is_open() const noexcept
+{
+    return valid(handle_);
+}
+
+FileInfo File::info() const
+{
+    bool ok = false;
+    const FileInfo info = info_of_handle(handle_, ok);
+    if (!ok)
+        fail("nelze zjistit údaje o souboru", GetLastError());
+    return info;
+}
+
+std::size_t File::read(void* data, std::size_t size)
+{
+    DWORD count = 0;
+    if (!ReadFile(handle_, data, static_cast<DWORD>(std::min(size, max_io)), &count, nullptr)) {
+        const DWORD error = GetLastError();
+        // The writing end of a pipe has gone away: that is the end of the data.
+        if (error == ERROR_BROKEN_PIPE)
+            return 0;
+        fail("chyba při čtení zdroje", error);
+    }
+    return count;
+}
+
+void File::write_all(const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD count = 0;
+        if (!WriteFile(handle_, p, static_cast<DWORD>(std::min(size, max_io)), &count, nullptr))
+            fail("chyba při zápisu cíle", GetLastError());
+        if (count == 0)
+            fail("chyba při zápisu cíle", ERROR_WRITE_FAULT);
+        p += count;
+        size -= count;
+    }
+}
+
+void File::advise_sequential() noexcept
+{
+    // The source is opened with FILE_FLAG_SEQUENTIAL_SCAN instead.
+}
+
+void File::start_writeback(std::uint64_t, std::uint64_t) noexcept
+{
+    // Windows has no call to start write-back of a range without waiting.
+}
+
+void File::set_new_file_permissions(const std::optional<FileInfo>&)
+{
+    // A new file inherits its folder's access control list, which is what a
+    // file created there in the ordinary way would get.
+}
+
+void File::sync()
+{
+    if (!FlushFileBuffers(handle_))
+        fail("nelze zapsat cíl na disk", GetLastError());
+}
+
+void File::close()
+{
+    if (!owned_ || !valid(handle_))
+        return;
+    HANDLE handle = handle_;
+    handle_ = invalid_handle();
+    owned_ = false;
+    if (!CloseHandle(handle))
+        fail("chyba při zavírání souboru", GetLastError());
+}
+
+File open_source(const std::filesystem::path& path)
+{
+    // Others may read the source while the job runs, but nobody may write it.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (is_directory_path(path))
+            fail("zdroj je složka", path, error);
+        fail("nelze otevřít zdroj", path, error);
+    }
+    File file(handle, true);
+    if (file.info().directory)
+        fail("zdroj je složka", path, ERROR_DIRECTORY);
+    return file;
+}
+
+File borrow_descriptor(int fd)
+{
+    const intptr_t handle = _get_osfhandle(fd);
+    if (handle == -1 || handle == -2)
+        fail("neplatný popisovač souboru", ERROR_INVALID_HANDLE);
+    return File(reinterpret_cast<HANDLE>(handle), false);
+}
+
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
+{
+    // No access asked and everything shared: this works even on a file that
+    // is open with no sharing, such as the job's own source. Links are
+    // followed; FILE_FLAG_BACKUP_SEMANTICS lets a folder be opened too.
+    QueryHandle query{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (query.handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    bool ok = false;
+    const FileInfo info = info_of_handle(query.handle, ok);
+    if (!ok)
+        return std::nullopt;
+    return info;
+}
+
+bool entry_exists(const std::filesystem::path& path)
+{
+    // GetFileAttributesW does not follow a symbolic link, so a dangling one
+    // counts as there.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = GetLastError();
+    // Anything but a plain "no such name" (a file in use, no access) means
+    // something may well stand there; the careful answer is yes.
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+}
+
+bool create_exclusive(const std::filesystem::path& path, File& file)
+{
+    // A new file, shared with nobody while it is written.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return false;
+        fail("nelze vytvořit cílový soubor", path, error);
+    }
+    file = File(handle, true);
+    return true;
+}
+
+void rename_over(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail("nelze uložit cíl", to, GetLastError());
+}
+
+bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name,
+    // in one step.
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return false;
+    fail("nelze uložit cíl", to, error);
+}
+
+void sync_folder(const std::filesystem::path&) noexcept
+{
+    // MOVEFILE_WRITE_THROUGH has already put the new name on disk.
+}
+
+void remove_file(const std::filesystem::path& path) noexcept
+{
+    (void)DeleteFileW(path.c_str());
+}
+
+std::int64_t probe_size(const std::filesystem::path& path) noexcept
+{
+    // Share mode 0: a file another program holds open gives -1.
+    QueryHandle probe{CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr)};
+    if (probe.handle == INVALID_HANDLE_VALUE || GetFileType(probe.handle) != FILE_TYPE_DISK)
+        return -1;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(probe.handle, &size))
+        return -1;
+    return size.QuadPart;
+}
+
+} // namespace trezorka::file_io
