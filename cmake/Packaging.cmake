@@ -33,19 +33,18 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TREZORKA_WEB_URL}")
-# Multi-line description: continuation lines begin with a space, and an empty
-# line is written as " .".
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Trezorka 2.0 Portable encrypts and decrypts one file at a time with a
- password. The window program (trezorka, Czech user interface) and the
- command-line tool (trezorka-cli) write the same .t2k format: the bare RC4
- stream keyed from a SHA-1 hash of the password, with no header and no
- check value.
- .
- The format offers weak protection by today's standards: RC4 is broken,
- a wrong password is not detected, and changes to an encrypted file go
- unnoticed. Use it to exchange files with Trezorka users, not to protect
- secrets.")
+# The long description below the summary line; CPack indents it and marks the
+# empty line as a paragraph break.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Trezorka 2.0 Portable encrypts and decrypts one file at a time with a
+password. The window program (trezorka, Czech user interface) and the
+command-line tool (trezorka-cli) write the same .t2k format: the bare RC4
+stream keyed from a SHA-1 hash of the password, with no header and no
+check value.
+
+The format offers weak protection by today's standards: RC4 is broken,
+a wrong password is not detected, and changes to an encrypted file go
+unnoticed. Use it to exchange files with Trezorka users, not to protect
+secrets.")
 # Library dependencies come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)

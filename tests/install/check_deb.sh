@@ -47,6 +47,19 @@ field() { dpkg-deb --field "$deb" "$1"; }
 for f in Maintainer Section Description Installed-Size; do
     [ -n "$(field $f)" ] || fail "no $f field"
 done
+# The long description: every line indented by exactly one space, with " ."
+# for an empty line, and not repeating the summary.
+description=$(field Description)
+summary=${description%%$'\n'*}
+body=$(sed 1d <<<"$description")
+if [ -z "$body" ]; then
+    fail "no long description"
+elif grep -v -e '^ [^ ]' <<<"$body" >/dev/null || grep -qxF " $summary" <<<"$body"; then
+    fail "long description is malformed:"
+    sed 's/^/    |/' <<<"$body"
+else
+    ok "Description: '$summary' and $(wc -l <<<"$body") well-formed lines"
+fi
 
 # Depends comes from dpkg-shlibdeps over the binaries, plus what is loaded at
 # run time and so invisible to it.

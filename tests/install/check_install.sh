@@ -2,13 +2,13 @@
 # Installs the build into a temporary prefix, as a distribution package or a
 # user would, and checks every installed file with the desktop's own tools.
 #
-#   check_install.sh BUILD CMAKE APP_ID MIME_TYPE MIME_ICON GUI SIZES VERSION
+#   check_install.sh BUILD CMAKE APP_ID MIME_TYPE MIME_ICON GUI SIZES VERSION [MIME_PROBE]
 #
 # Exit status: 0 all checks passed, 1 a check failed, 77 every check that could
 # run passed but a validator is not installed (ctest reports a skip).
 set -uo pipefail
 
-build=$1 cmake=$2 app_id=$3 mime_type=$4 mime_icon=$5 gui=$6 sizes=$7 version=$8
+build=$1 cmake=$2 app_id=$3 mime_type=$4 mime_icon=$5 gui=$6 sizes=$7 version=$8 probe=${9:-}
 
 failures=0
 missing_tools=()
@@ -162,6 +162,31 @@ else
                 fi
             else
                 fail "update-mime-database wrote no globs2"
+            fi
+            if [ -n "$probe" ]; then
+                # What a real reader makes of it, through mime.cache: the name
+                # decides, case-sensitively, whatever the content looks like.
+                files=$root/files
+                mkdir -p "$files"
+                printf '%%PDF-1.4\n%%\xe2\xe3\xcf\xd3\n' >"$files/report.pdf.t2k"
+                head -c 600 /dev/urandom | tee "$files/x.t2k" "$files/X.T2K" "$files/y.T2k" >"$files/notes"
+                answers=$(env XDG_DATA_HOME="$root/nohome" XDG_DATA_DIRS="$share:/usr/share" \
+                    "$probe" cs "$files"/report.pdf.t2k "$files"/x.t2k "$files"/X.T2K "$files"/y.T2k "$files"/notes)
+                type_of() { awk -F'\t' -v n="$1" '$1 == n { print $2 }' <<<"$answers"; }
+                for f in report.pdf.t2k x.t2k; do
+                    [ "$(type_of "$f")" = "$mime_type" ] && ok "Qt: $f is $mime_type" \
+                        || fail "Qt: $f is '$(type_of "$f")', not $mime_type"
+                done
+                for f in X.T2K y.T2k notes; do
+                    [ "$(type_of "$f")" != "$mime_type" ] && [ -n "$(type_of "$f")" ] \
+                        && ok "Qt: $f is $(type_of "$f")" || fail "Qt: $f is '$(type_of "$f")'"
+                done
+                line=$(grep -m1 "^x.t2k"$'\t' <<<"$answers")
+                if [ "$line" = "x.t2k"$'\t'"$mime_type"$'\t'"$mime_icon"$'\t'"Soubor šifrovaný aplikací Trezorka 2" ]; then
+                    ok "Qt: icon $mime_icon, Czech comment"
+                else
+                    fail "Qt: '$line'"
+                fi
             fi
             if [ -s "$share/mime/magic" ] && grep -aq "$mime_type" "$share/mime/magic"; then
                 fail "$mime_type has a magic rule; .t2k content carries no mark"
