@@ -84,7 +84,7 @@ if awk '{ print $NF }' <<<"$contents" | grep -v -e '^\./$' -e '^\./usr/' >/dev/n
     awk '{ print "    " $NF }' <<<"$contents" | grep -v -e ' \./$' -e ' \./usr/'
 fi
 
-paths=(usr/bin/trezorka-cli usr/share/man/man1/trezorka-cli.1.gz)
+paths=(usr/bin/trezorka-cli usr/share/man/man1/trezorka-cli.1.gz usr/share/doc/trezorka/changelog.gz)
 if [ "$gui" = ON ]; then
     paths+=(usr/bin/trezorka usr/share/man/man1/trezorka.1.gz
         "usr/share/applications/$app_id.desktop"
@@ -108,12 +108,21 @@ for p in "${paths[@]}"; do
     [ "$mode" = "$want_mode" ] && ok "/$p $mode" || fail "/$p has mode $mode, expected $want_mode"
 done
 
-# The binaries are stripped: no section of debugging information.
 dpkg-deb -x "$deb" "$root/x"
+if command -v dpkg-parsechangelog >/dev/null 2>&1 && [ -f "$root/x/usr/share/doc/trezorka/changelog.gz" ]; then
+    zcat "$root/x/usr/share/doc/trezorka/changelog.gz" >"$root/changelog"
+    cv=$(dpkg-parsechangelog -l "$root/changelog" -S Version 2>&1)
+    [ "$cv" = "$version" ] && ok "changelog.gz names version $version" || fail "changelog.gz: '$cv', expected $version"
+fi
+
+# The binaries are stripped: no section of debugging information.
 for p in usr/bin/trezorka-cli $([ "$gui" = ON ] && echo usr/bin/trezorka); do
     [ -f "$root/x/$p" ] || continue
-    if command -v readelf >/dev/null 2>&1 && readelf -S "$root/x/$p" | grep -q '\.debug_info'; then
+    command -v readelf >/dev/null 2>&1 || break
+    if readelf -S "$root/x/$p" | grep -q '\.debug_info'; then
         fail "/$p is not stripped"
+    else
+        ok "/$p is stripped"
     fi
 done
 

@@ -54,7 +54,9 @@ metainfo=$share/metainfo/$app_id.metainfo.xml
 mimexml=$share/mime/packages/$app_id.xml
 
 # --- exactly the expected files, nothing more --------------------------------
-expected=(bin/trezorka-cli share/man/man1/trezorka-cli.1.gz)
+expected=(bin/trezorka-cli share/man/man1/trezorka-cli.1.gz share/doc/trezorka/changelog.gz)
+# The licence goes with the package once the repository has one.
+if [ -f "$(dirname "$0")/../../LICENSE" ]; then expected+=(share/doc/trezorka/copyright); fi
 if [ "$gui" = ON ]; then
     expected+=(bin/trezorka share/man/man1/trezorka.1.gz
         "share/applications/$app_id.desktop"
@@ -68,7 +70,7 @@ if [ "$gui" = ON ]; then
     done
 fi
 # A build without gzip installs the pages uncompressed.
-actual=$(cd "$prefix" && find . \( -type f -o -type l \) -printf '%P\n' | sed 's/\.1$/.1.gz/' | LC_ALL=C sort)
+actual=$(cd "$prefix" && find . \( -type f -o -type l \) -printf '%P\n' | sed -e 's/\.1$/.1.gz/' -e 's/changelog$/changelog.gz/' | LC_ALL=C sort)
 wanted=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
 if [ "$actual" = "$wanted" ]; then
     ok "installed files: ${#expected[@]}, as expected"
