@@ -141,6 +141,15 @@ else
         done
         exe=$(key Exec) exe=${exe%% *}
         [ -x "$prefix/bin/$exe" ] && ok "Exec names an installed program" || fail "Exec names '$exe', not installed"
+        # What a file manager consults on a double click: the type's handlers.
+        if have update-desktop-database; then
+            quiet_run "update-desktop-database" any update-desktop-database "$share/applications"
+            if grep -qx "$mime_type=$app_id.desktop;" "$share/applications/mimeinfo.cache" 2>/dev/null; then
+                ok "mimeinfo.cache: $mime_type opens with $app_id.desktop"
+            else
+                fail "mimeinfo.cache does not map $mime_type to $app_id.desktop"
+            fi
+        fi
     fi
 
     # --- MIME type ---------------------------------------------------------------
