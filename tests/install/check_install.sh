@@ -211,6 +211,46 @@ else
         fi
     fi
 
+    # --- a double click, as a GLib file manager makes it ------------------------
+    # gio finds the type, the handler and its Exec line, and starts the program
+    # with the file as its first argument; the program runs on the offscreen
+    # platform and is stopped once its arguments are seen. Not a validator, so
+    # a machine without gio just does without this check.
+    launch_check() {
+        local files=$root/launch file pid="" deadline cmd
+        mkdir -p "$files"
+        file="$files/zpráva z porady.t2k"    # blanks and diacritics must survive %f
+        head -c 64 /dev/urandom >"$file"
+        env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen PATH="$prefix/bin:$PATH" \
+            XDG_DATA_HOME="$root/nohome" XDG_CONFIG_HOME="$root/noconfig" XDG_DATA_DIRS="$share:/usr/share" \
+            gio open "$file" >"$root/gio.log" 2>&1 || { fail "gio open"; cat "$root/gio.log"; return; }
+        deadline=$((SECONDS + 10))
+        while [ -z "$pid" ] && [ $SECONDS -lt $deadline ]; do
+            for d in /proc/[0-9]*; do
+                cmd=$(tr '\0' '\n' <"$d/cmdline" 2>/dev/null) || continue
+                if [ "$cmd" = "trezorka"$'\n'"$file" ]; then pid=${d#/proc/}; break; fi
+            done
+            [ -n "$pid" ] || sleep 0.1
+        done
+        if [ -z "$pid" ]; then
+            fail "gio open did not start 'trezorka FILE' for a .t2k file"
+            return
+        fi
+        if [ "$(readlink "/proc/$pid/exe")" = "$prefix/bin/trezorka" ]; then
+            ok "double click on a .t2k file runs the installed trezorka with the file as argument"
+        else
+            fail "double click ran $(readlink "/proc/$pid/exe")"
+        fi
+        kill "$pid" 2>/dev/null
+    }
+    if [ -f "$desktop" ] && [ -f "$share/mime/mime.cache" ] && [ -f "$share/applications/mimeinfo.cache" ]; then
+        if command -v gio >/dev/null 2>&1; then
+            launch_check
+        else
+            echo "note: gio (libglib2.0-bin) not installed: double click not tried"
+        fi
+    fi
+
     # --- AppStream ---------------------------------------------------------------
     if [ -f "$metainfo" ]; then
         if have appstreamcli; then
