@@ -25,7 +25,7 @@ quiet_run() {
     local what=$1 mode=$2
     shift 2
     local out err rc
-    out=$(mktemp) err=$(mktemp)
+    out=$(mktemp -p "$root") err=$(mktemp -p "$root")
     "$@" >"$out" 2>"$err"
     rc=$?
     if [ $rc -ne 0 ] || [ -s "$err" ] || { [ "$mode" = any ] && [ -s "$out" ]; }; then
