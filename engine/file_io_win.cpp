@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace trezorka::file_io {
@@ -101,7 +102,24 @@ FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
     }
     BY_HANDLE_FILE_INFORMATION data{};
     if (!GetFileInformationByHandle(handle, &data)) {
-        ok = false;
+        // Wine's standard handles on redirected Unix files answer only the
+        // narrower queries (no volume); take what they give. The volume
+        // serial then stays 0, which matches no file opened by name.
+        FILE_STANDARD_INFO standard{};
+        FILE_ID_INFO id{};
+        if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)
+            || !GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+            ok = false;
+            return info;
+        }
+        std::uint64_t index = 0;
+        std::memcpy(&index, id.FileId.Identifier, sizeof index);
+        info.id.device = id.VolumeSerialNumber;
+        info.id.index = index;
+        info.directory = standard.Directory != FALSE;
+        info.regular = !info.directory;
+        if (info.regular)
+            info.size = static_cast<std::uint64_t>(std::max<LONGLONG>(standard.EndOfFile.QuadPart, 0));
         return info;
     }
     info.id.device = data.dwVolumeSerialNumber;
