@@ -84,6 +84,9 @@ public:
     ~CipherContext(); // releases the context
 
     CipherHash create_sha1_hash();
+    // An RC4 key from raw key bytes (5 to 32 bytes), for checks against
+    // published RC4 vectors and other implementations.
+    CipherKey import_rc4_key(std::span<const std::uint8_t> key_bytes);
 
 private:
     explicit CipherContext(std::unique_ptr<Impl> impl);

@@ -54,6 +54,8 @@ struct CipherContext::Impl {
     ProviderPtr legacy_provider;
     MdPtr sha1;
     CipherPtr rc4;
+
+    CipherKey import_key(std::span<const std::uint8_t> key) const;
 };
 
 struct CipherHash::Impl {
@@ -155,17 +157,31 @@ CipherKey CipherHash::derive_rc4_key(KeyRule rule)
     d_->md.reset();
     const SecureBytes key = rc4_key_from_digest(digest.span(), rule);
 
+    return d_->context->import_key(key.span());
+}
+
+CipherKey CipherContext::Impl::import_key(std::span<const std::uint8_t> key) const
+{
+    if (key.size() < 5 || key.size() > 32)
+        throw CipherError("cipher service: RC4 key of a wrong length");
     auto impl = std::make_unique<CipherKey::Impl>();
     impl->ctx.reset(EVP_CIPHER_CTX_new());
     if (!impl->ctx)
         fail("cannot create a cipher object");
-    if (EVP_CipherInit_ex2(impl->ctx.get(), d_->context->rc4.get(), nullptr, nullptr, 1, nullptr) != 1)
+    if (EVP_CipherInit_ex2(impl->ctx.get(), rc4.get(), nullptr, nullptr, 1, nullptr) != 1)
         fail("cannot start RC4");
     if (EVP_CIPHER_CTX_set_key_length(impl->ctx.get(), static_cast<int>(key.size())) != 1)
         fail("RC4 refuses the key length");
     if (EVP_CipherInit_ex2(impl->ctx.get(), nullptr, key.data(), nullptr, 1, nullptr) != 1)
         fail("cannot set the RC4 key");
     return CipherKey(std::move(impl));
+}
+
+CipherKey CipherContext::import_rc4_key(std::span<const std::uint8_t> key_bytes)
+{
+    if (!d_)
+        throw CipherError("cipher service: no context");
+    return d_->import_key(key_bytes);
 }
 
 // ---- CipherKey

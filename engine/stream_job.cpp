@@ -134,11 +134,14 @@ private:
                     slot.used += n;
                     bytes_read_ += n;
                 }
-                std::lock_guard guard(lock_);
-                if (slot.used > 0)
-                    filled_.push_back(index);
-                else
-                    free_.push_back(index);
+                {
+                    std::lock_guard guard(lock_);
+                    if (slot.used > 0)
+                        filled_.push_back(index);
+                    else
+                        free_.push_back(index);
+                }
+                ready_.notify_all();
             }
         } catch (...) {
             std::lock_guard guard(lock_);

@@ -1,0 +1,518 @@
+// The stream job: output bytes, and what every failure leaves on disk.
+
+#include "cipher.h"
+#include "naming.h"
+#include "native_path.h"
+#include "pending_file.h"
+#include "stream_job.h"
+#include "test_util.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+#include <thread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace trezorka;
+using namespace test_util;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::u16string_view password = u"Trezor";
+constexpr uid_t nobody = 65534;
+
+Bytes reference_rc4(Bytes data, KeyRule rule = KeyRule::Strong128)
+{
+    CipherContext context = CipherContext::acquire();
+    CipherKey key = context.import_rc4_key(derive_key_bytes(password, rule).span());
+    key.encrypt(data);
+    return data;
+}
+
+StreamJob file_job(const fs::path& source, const fs::path& target, bool encrypt = true)
+{
+    StreamJob job;
+    job.source = Endpoint::file(source);
+    job.target = Endpoint::file(target);
+    job.encrypt = encrypt;
+    return job;
+}
+
+// Everything under a folder: names, kinds and contents, to compare before and after.
+std::map<std::string, std::string> snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> state;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).native();
+        if (entry.is_symlink())
+            state[name] = "link to " + fs::read_symlink(entry.path()).native();
+        else if (entry.is_directory())
+            state[name] = "folder";
+        else {
+            const Bytes content = read_file(entry.path());
+            state[name] = std::string(content.begin(), content.end());
+        }
+    }
+    return state;
+}
+
+// Runs `body` in a child process (for process-wide limits and the abort that
+// never gives its lock back); returns the child's exit status.
+template <typename Body>
+int in_child(Body body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int status = 99;
+        try {
+            status = body();
+        } catch (...) {
+            status = 98;
+        }
+        _exit(status);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + WTERMSIG(status);
+}
+
+} // namespace
+
+class TestStreamJob : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> temp_;
+    fs::path dir_;
+
+private slots:
+    void init()
+    {
+        temp_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(temp_->isValid());
+        dir_ = fs::path(temp_->path().toStdString());
+    }
+
+    void cleanup()
+    {
+        // QTemporaryDir cannot remove names that are not UTF-8; the bytes API can.
+        std::error_code ignored;
+        fs::permissions(dir_ / "sub", fs::perms::owner_all, ignored);
+        fs::remove_all(dir_, ignored);
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("blockSize");
+        const int slot = 256 * 1024;
+        for (int length : {0, 1, 511, 512, 513, 1024, 65535, 65536, 65537, slot - 1, slot, slot + 1, 4 * slot + 3}) {
+            for (int block : {int(default_block_size), int(legacy_block_size)})
+                QTest::addRow("%d bytes, blocks of %d", length, block) << length << block;
+        }
+        QTest::newRow("513 bytes, blocks of 513") << 513 << 513;
+        QTest::newRow("1 MiB+3, blocks of 1000") << 4 * slot + 3 << 1000;
+    }
+    void roundTrip()
+    {
+        QFETCH(int, length);
+        QFETCH(int, blockSize);
+        const Bytes plain = random_bytes(static_cast<std::size_t>(length), static_cast<std::uint32_t>(length));
+        write_file(dir_ / "plain", plain);
+
+        StreamJob enc = file_job(dir_ / "plain", dir_ / "plain.t2k");
+        enc.block_size = static_cast<std::size_t>(blockSize);
+        run_stream_job(enc, password);
+        const Bytes encrypted = read_file(dir_ / "plain.t2k");
+        QCOMPARE(encrypted.size(), plain.size());
+        QVERIFY(encrypted == reference_rc4(plain));
+
+        StreamJob dec = file_job(dir_ / "plain.t2k", dir_ / "back", false);
+        dec.block_size = static_cast<std::size_t>(blockSize);
+        run_stream_job(dec, password);
+        QVERIFY(read_file(dir_ / "back") == plain);
+        QCOMPARE(entries(dir_), (std::set<std::string>{"back", "plain", "plain.t2k"}));
+    }
+
+    void blockSizeIndependence()
+    {
+        const Bytes plain = random_bytes(700 * 1024 + 13, 1);
+        write_file(dir_ / "plain", plain);
+        const Bytes expected = reference_rc4(plain);
+        for (std::size_t block : {std::size_t(7), std::size_t(511), legacy_block_size, std::size_t(513),
+                                  std::size_t(4096), default_block_size, std::size_t(262144), std::size_t(262145),
+                                  std::size_t(1) << 20}) {
+            StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+            job.block_size = block;
+            run_stream_job(job, password);
+            QVERIFY2(read_file(dir_ / "out") == expected, std::to_string(block).c_str());
+        }
+    }
+
+    void base40Job()
+    {
+        const Bytes plain = random_bytes(1000, 3);
+        write_file(dir_ / "plain", plain);
+        StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+        job.key_rule = KeyRule::Base40;
+        run_stream_job(job, password);
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(plain, KeyRule::Base40));
+    }
+
+    void replacesExistingTarget()
+    {
+        const Bytes plain = random_bytes(5000, 4);
+        write_file(dir_ / "plain", plain);
+        write_file(dir_ / "out", Bytes(100000, 'x'));
+        ::chmod((dir_ / "out").c_str(), 0640);
+        run_stream_job(file_job(dir_ / "plain", dir_ / "out"), password);
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(plain));
+        QCOMPARE(fs::status(dir_ / "out").permissions(), fs::perms(0640));
+
+        const mode_t old_mask = ::umask(022);
+        run_stream_job(file_job(dir_ / "plain", dir_ / "new"), password);
+        ::umask(old_mask);
+        QCOMPARE(fs::status(dir_ / "new").permissions(), fs::perms(0644));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"new", "out", "plain"}));
+    }
+
+    void keepsExistingTargetWhenAsked()
+    {
+        const Bytes plain = random_bytes(5000, 5);
+        write_file(dir_ / "plain", plain);
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+        job.replace_existing = false;
+        QVERIFY_THROWS_EXCEPTION(TargetExistsError, run_stream_job(job, password));
+        QVERIFY(read_file(dir_ / "out") == (Bytes{'o', 'l', 'd'}));
+        // a dangling link is something at the path too
+        fs::create_symlink("nowhere", dir_ / "dangling");
+        job.target = Endpoint::file(dir_ / "dangling");
+        QVERIFY_THROWS_EXCEPTION(TargetExistsError, run_stream_job(job, password));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"dangling", "out", "plain"}));
+
+        job.target = Endpoint::file(dir_ / "fresh");
+        run_stream_job(job, password);
+        QVERIFY(read_file(dir_ / "fresh") == reference_rc4(plain));
+    }
+
+    // Each failure: JobError, and the folder exactly as it was.
+    void failuresLeaveEverything_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"missing source", "source is a folder", "missing target folder",
+                                 "target is the source", "target links to the source",
+                                 "target is the source through ..", "target is a hard link to the source",
+                                 "target is a folder", "unreadable source", "read-only target folder",
+                                 "zero block size"})
+            QTest::newRow(kind) << QString(kind);
+    }
+    void failuresLeaveEverything()
+    {
+        QFETCH(QString, kind);
+        const bool root = ::geteuid() == 0;
+        write_file(dir_ / "plain", random_bytes(300000, 6));
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        fs::create_directory(dir_ / "sub");
+        StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+
+        if (kind == "missing source") {
+            job.source = Endpoint::file(dir_ / "nothing");
+        } else if (kind == "source is a folder") {
+            job.source = Endpoint::file(dir_ / "sub");
+        } else if (kind == "missing target folder") {
+            job.target = Endpoint::file(dir_ / "nothing" / "out");
+        } else if (kind == "target is the source") {
+            job.target = Endpoint::file(dir_ / "plain");
+        } else if (kind == "target links to the source") {
+            fs::create_symlink("plain", dir_ / "link");
+            job.target = Endpoint::file(dir_ / "link");
+        } else if (kind == "target is the source through ..") {
+            job.target = Endpoint::file(dir_ / "sub" / ".." / "plain");
+        } else if (kind == "target is a hard link to the source") {
+            fs::create_hard_link(dir_ / "plain", dir_ / "hard");
+            job.target = Endpoint::file(dir_ / "hard");
+        } else if (kind == "target is a folder") {
+            job.target = Endpoint::file(dir_ / "sub");
+        } else if (kind == "unreadable source") {
+            ::chmod((dir_ / "plain").c_str(), 0);
+        } else if (kind == "read-only target folder") {
+            job.target = Endpoint::file(dir_ / "sub" / "out");
+            ::chmod((dir_ / "sub").c_str(), 0555);
+        } else if (kind == "zero block size") {
+            job.block_size = 0;
+        }
+
+        const auto before = snapshot(dir_);
+        if (root && (kind == "unreadable source" || kind == "read-only target folder")) {
+            // Permissions do not stop root: the job runs as "nobody" in a child.
+            for (const auto& entry : fs::recursive_directory_iterator(dir_))
+                QCOMPARE(::lchown(entry.path().c_str(), nobody, nobody), 0);
+            QCOMPARE(::chown(dir_.c_str(), nobody, nobody), 0);
+            const int status = in_child([&] {
+                if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+                    return 2;
+                try {
+                    run_stream_job(job, password);
+                    return 1;
+                } catch (const JobError&) {
+                    return 0;
+                }
+            });
+            QCOMPARE(status, 0);
+        } else {
+            QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        }
+        ::chmod((dir_ / "plain").c_str(), 0644);
+        ::chmod((dir_ / "sub").c_str(), 0755);
+        QCOMPARE(snapshot(dir_), before);
+    }
+
+    // The disk fills up part way: a file size limit in a child process.
+    void diskFullPartWay()
+    {
+        write_file(dir_ / "plain", random_bytes(2 * 1024 * 1024, 8));
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        const auto before = snapshot(dir_);
+        const int status = in_child([&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{300000, 300000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            try {
+                run_stream_job(file_job(dir_ / "plain", dir_ / "out"), password);
+                return 1;
+            } catch (const JobError&) {
+                return 0;
+            }
+        });
+        QCOMPARE(status, 0);
+        QCOMPARE(snapshot(dir_), before);
+    }
+
+    // The source changes size while it is read: the job fails, the target stays.
+    void sourceChangesSize_data()
+    {
+        QTest::addColumn<bool>("shrink");
+        QTest::newRow("shrinks") << true;
+        QTest::newRow("grows") << false;
+    }
+    void sourceChangesSize()
+    {
+        QFETCH(bool, shrink);
+        write_file(dir_ / "plain", random_bytes(3 * 1024 * 1024, 9));
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+        bool changed = false;
+        job.progress = [&](std::uint64_t, std::uint64_t) {
+            if (changed)
+                return;
+            changed = true;
+            if (shrink) {
+                fs::resize_file(dir_ / "plain", 100000);
+            } else {
+                const int fd = ::open((dir_ / "plain").c_str(), O_WRONLY | O_APPEND);
+                const Bytes more(1024 * 1024, 'm');
+                QCOMPARE(::write(fd, more.data(), more.size()), ssize_t(more.size()));
+                ::close(fd);
+            }
+        };
+        QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        QVERIFY(changed);
+        QVERIFY(read_file(dir_ / "out") == (Bytes{'o', 'l', 'd'}));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"out", "plain"}));
+    }
+
+    // Descriptors are used as they are: no temporary file, no rename.
+    void descriptorEndpoints()
+    {
+        const Bytes plain = random_bytes(300001, 10);
+        write_file(dir_ / "plain", plain);
+        const int in = ::open((dir_ / "plain").c_str(), O_RDONLY);
+        const int out = ::open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        StreamJob job;
+        job.source = Endpoint::descriptor(in);
+        job.target = Endpoint::descriptor(out);
+        run_stream_job(job, password);
+        // still open: the job does not close what it was given
+        QVERIFY(::fcntl(in, F_GETFD) != -1);
+        QVERIFY(::fcntl(out, F_GETFD) != -1);
+        ::close(in);
+        ::close(out);
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(plain));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"out", "plain"}));
+    }
+
+    void pipeSource()
+    {
+        const Bytes plain = random_bytes(777777, 11);
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        std::thread writer([&] {
+            std::size_t at = 0;
+            while (at < plain.size()) {
+                const ssize_t n = ::write(fds[1], plain.data() + at, std::min<std::size_t>(10007, plain.size() - at));
+                if (n <= 0)
+                    break;
+                at += static_cast<std::size_t>(n);
+            }
+            ::close(fds[1]);
+        });
+        StreamJob job;
+        job.source = Endpoint::descriptor(fds[0]);
+        job.target = Endpoint::file(dir_ / "out");
+        job.block_size = legacy_block_size;
+        std::uint64_t last_total = 1;
+        job.progress = [&](std::uint64_t, std::uint64_t total) { last_total = total; };
+        run_stream_job(job, password);
+        writer.join();
+        ::close(fds[0]);
+        QCOMPARE(last_total, std::uint64_t(0));
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(plain));
+    }
+
+    void sameFileThroughDescriptors()
+    {
+        write_file(dir_ / "plain", random_bytes(1000, 12));
+        const auto before = snapshot(dir_);
+        const int in = ::open((dir_ / "plain").c_str(), O_RDONLY);
+        const int out = ::open((dir_ / "plain").c_str(), O_WRONLY);
+        StreamJob job;
+        job.source = Endpoint::descriptor(in);
+        job.target = Endpoint::descriptor(out);
+        QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        job.target = Endpoint::file(dir_ / "plain");
+        QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        ::close(in);
+        ::close(out);
+        QCOMPARE(snapshot(dir_), before);
+    }
+
+    void progressNowAndThen()
+    {
+        const std::size_t size = 9 * 1024 * 1024 + 5;
+        write_file(dir_ / "plain", random_bytes(size, 13));
+        StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+        job.block_size = legacy_block_size;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+        const auto caller = std::this_thread::get_id();
+        bool same_thread = true;
+        job.progress = [&](std::uint64_t done, std::uint64_t total) {
+            calls.emplace_back(done, total);
+            same_thread = same_thread && std::this_thread::get_id() == caller;
+        };
+        run_stream_job(job, password);
+        QVERIFY(same_thread);
+        QVERIFY(calls.size() >= 2);
+        QVERIFY(calls.size() < size / legacy_block_size / 100);
+        QCOMPARE(calls.front(), std::make_pair(std::uint64_t(0), std::uint64_t(size)));
+        QCOMPARE(calls.back(), std::make_pair(std::uint64_t(size), std::uint64_t(size)));
+        for (std::size_t i = 1; i < calls.size(); ++i)
+            QVERIFY(calls[i].first >= calls[i - 1].first);
+    }
+
+    // Sizes past 4 GiB: a sparse file, measured, and a job stopped at its start.
+    void sizesPastFourGiB()
+    {
+        const std::uint64_t size = 5ull * 1024 * 1024 * 1024 + 17;
+        {
+            const int fd = ::open((dir_ / "big").c_str(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::ftruncate(fd, static_cast<off_t>(size)), 0);
+            ::close(fd);
+        }
+        QCOMPARE(file_size_probe(dir_ / "big"), std::int64_t(size));
+
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        StreamJob job = file_job(dir_ / "big", dir_ / "out");
+        std::uint64_t seen_total = 0;
+        job.progress = [&](std::uint64_t, std::uint64_t total) {
+            seen_total = total;
+            throw std::runtime_error("stop here");
+        };
+        QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        QCOMPARE(seen_total, size);
+        QVERIFY(read_file(dir_ / "out") == (Bytes{'o', 'l', 'd'}));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"big", "out"}));
+    }
+
+    void sizeProbe_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("empty file") << "empty" << qint64(0);
+        QTest::newRow("small file") << "small" << qint64(513);
+        QTest::newRow("missing") << "missing" << qint64(-1);
+        QTest::newRow("folder") << "folder" << qint64(-1);
+    }
+    void sizeProbe()
+    {
+        QFETCH(QString, kind);
+        QFETCH(qint64, expected);
+        write_file(dir_ / "empty", Bytes{});
+        write_file(dir_ / "small", Bytes(513, 1));
+        fs::create_directory(dir_ / "folder");
+        QCOMPARE(file_size_probe(dir_ / kind.toStdString()), std::int64_t(expected));
+    }
+
+    // A name that is not UTF-8 survives naming, open and rename byte for byte.
+    void undecodableFileNames()
+    {
+        const fs::path source = dir_ / std::string("\xff\xfe-\xc3(.bin");
+        const Bytes plain = random_bytes(4321, 14);
+        write_file(source, plain);
+        const TargetProposal enc = propose_target(from_native_path(source));
+        const fs::path target = to_native_path(enc.target);
+        QCOMPARE(target.native(), source.native() + ".t2k");
+        run_stream_job(file_job(to_native_path(from_native_path(source)), target), password);
+        QVERIFY(read_file(target) == reference_rc4(plain));
+
+        const fs::path back = to_native_path(
+            recompose_target(from_native_path(dir_ / std::string("\xe9-copy")), enc.target, propose_target(enc.target).target));
+        QCOMPARE(back.native(), (dir_ / std::string("\xe9-copy.bin")).native());
+        run_stream_job(file_job(target, back, false), password);
+        QVERIFY(read_file(back) == plain);
+        QCOMPARE(entries(dir_).size(), std::size_t(3));
+    }
+
+    // The abort removes the job's temporary file, and nothing is created after it.
+    void abortRemovesTemporaryFile()
+    {
+        write_file(dir_ / "plain", random_bytes(4 * 1024 * 1024, 15));
+        const int status = in_child([&] {
+            StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+            int seen_entries = 0;
+            job.progress = [&](std::uint64_t, std::uint64_t) {
+                if (seen_entries == 0) {
+                    seen_entries = static_cast<int>(entries(dir_).size()); // plain and the temporary file
+                    pending_file::abort_and_remove();
+                }
+            };
+            try {
+                run_stream_job(job, password);
+                return 1;
+            } catch (const JobError&) {
+            }
+            if (seen_entries != 2)
+                return 2;
+            try {
+                run_stream_job(file_job(dir_ / "plain", dir_ / "again"), password);
+                return 3;
+            } catch (const JobError&) {
+            }
+            return 0;
+        });
+        QCOMPARE(status, 0);
+        QCOMPARE(entries(dir_), (std::set<std::string>{"plain"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStreamJob)
+#include "tst_stream_job.moc"
