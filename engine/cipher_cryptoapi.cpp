@@ -181,10 +181,13 @@ struct CipherKey::Impl {
     Key key;
 };
 
-
 struct CipherContext::Impl {
-    // The default provider for PROV_RSA_FULL: Microsoft Strong/Enhanced on every
-    // Windows since XP (and Wine), both deriving 128-bit RC4 keys with no salt.
+    // The default provider for PROV_RSA_FULL, asked for by no name, as the
+    // files this program reads were made. On current Windows that is the
+    // Strong or the Enhanced provider (Wine: Enhanced), both deriving 128-bit
+    // RC4 keys with no salt. Naming the Enhanced provider instead would hide a
+    // machine whose default was changed; derive_rc4() checks the key length
+    // and fails such a machine loudly rather than write 40-bit files.
     Provider provider;
     // The base provider, acquired only when a key by the old 40-bit rule is
     // asked for. Named explicitly: it is no longer anyone's default.
