@@ -1,0 +1,270 @@
+// The main window as laid out: every control's place, stacking, initial state,
+// font, colour and pointer, and the window's own properties.
+#include "Picture.h"
+#include "ScriptedPlatform.h"
+#include "SharedJob.h"
+#include "Tmain.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+
+class TmainLayoutTest : public QObject {
+    Q_OBJECT
+
+    SharedJob job;
+    ScriptedPlatform platform;
+
+    template <class T = QWidget>
+    static T* control(Tmain& w, const QString& name)
+    {
+        return w.findChild<T*>(name, Qt::FindDirectChildrenOnly);
+    }
+
+private slots:
+    void initTestCase() { QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough); }
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("pixels"); // 0: the window's default font
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("hand");
+        QTest::addColumn<QString>("text");
+
+        auto row = [](const char* name, const char* kind, QRect g, bool shown, bool enabled, int px, bool bold,
+                      bool hand, const QString& text = {}) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << g << shown << enabled << px << bold << hand << text;
+        };
+        row("Image3", "Picture", {464, 40, 97, 299}, true, true, 0, false, false);
+        row("off", "Picture", {327, 288, 121, 32}, true, true, 0, false, true);
+        row("Image2", "Picture", {-38, 64, 105, 269}, true, true, 0, false, false);
+        row("Image1", "Picture", {-7, 0, 274, 85}, true, true, 0, false, false);
+        row("selectfile", "Picture", {400, 111, 66, 21}, true, true, 0, false, true);
+        row("crypt", "Picture", {65, 288, 129, 32}, true, false, 0, false, true);
+        row("decrypt", "Picture", {200, 288, 121, 32}, true, false, 0, false, true);
+        row("crypt_act", "Picture", {65, 288, 129, 32}, false, false, 0, false, true);
+        row("decrypt_act", "Picture", {200, 288, 121, 32}, false, false, 0, false, true);
+        row("Label1", "QLabel", {102, 93, 105, 14}, true, true, 12, true, false, u"Zdrojový soubor:"_qs);
+        row("Label2", "QLabel", {102, 140, 87, 14}, true, true, 12, true, false, u"Cílový soubor:"_qs);
+        row("selectfile_act", "Picture", {400, 111, 66, 21}, false, true, 0, false, true);
+        row("cryptlabel", "QLabel", {89, 293, 82, 19}, true, false, 16, true, true, u"Zašifrovat"_qs);
+        row("decryptlabel", "QLabel", {219, 293, 84, 19}, true, false, 16, true, true, u"Odšifrovat"_qs);
+        row("chosefilelabel", "QLabel", {407, 113, 51, 16}, true, true, 13, true, true, u"Vyber..."_qs);
+        row("savetochose", "Picture", {400, 159, 113, 21}, true, false, 0, false, true);
+        row("savetochose_act", "Picture", {400, 159, 113, 21}, false, false, 0, false, true);
+        row("savetochose_label", "QLabel", {407, 161, 97, 16}, true, false, 13, true, true, u"Vyber umístění"_qs);
+        row("Label4", "QLabel", {102, 187, 37, 14}, true, true, 12, true, false, u"Heslo:"_qs);
+        row("pwagainlabel", "QLabel", {102, 230, 77, 14}, true, true, 12, true, false, u"Heslo znova:"_qs);
+        row("pwok", "Picture", {407, 207, 20, 21}, false, true, 0, false, false);
+        row("pwagainok", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
+        row("pwagainerr", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
+        row("pwerr", "Picture", {407, 207, 20, 21}, false, true, 0, false, false);
+        row("Label3", "QLabel", {407, 326, 142, 13}, true, true, 11, false, false);
+        row("Label6", "QLabel", {8, 326, 59, 13}, true, true, 11, false, true);
+        row("off_act", "Picture", {327, 288, 121, 32}, false, true, 0, false, true);
+        row("offlabel", "QLabel", {350, 293, 62, 19}, true, true, 16, true, true, u"Ukončit"_qs);
+        row("filetocrypt", "QLineEdit", {105, 112, 296, 21}, true, true, 11, false, false,
+            u"Vyberte prosím soubor         ==>"_qs);
+        row("finalfile", "QLineEdit", {105, 160, 296, 21}, true, true, 11, false, false, u""_qs);
+        row("pw", "QLineEdit", {105, 207, 296, 21}, true, true, 11, false, false, u""_qs);
+        row("pwagain", "QLineEdit", {105, 250, 296, 21}, true, true, 11, false, false, u""_qs);
+    }
+
+    void controls()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, shown);
+        QFETCH(bool, enabled);
+        QFETCH(int, pixels);
+        QFETCH(bool, bold);
+        QFETCH(bool, hand);
+        QFETCH(QString, text);
+
+        Tmain w(job, platform, {});
+        QWidget* c = control(w, QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(c);
+        QCOMPARE(QString::fromLatin1(c->metaObject()->className()), kind);
+        if (kind == u"QLabel") {
+            // Labels size themselves to their text: the place is fixed, the
+            // size is at least the given one and only a little more.
+            QCOMPARE(c->pos(), geometry.topLeft());
+            QVERIFY2(c->width() >= geometry.width() && c->width() <= geometry.width() + 6,
+                     qPrintable(QString::number(c->width())));
+            QVERIFY2(c->height() >= geometry.height() && c->height() <= geometry.height() + 6,
+                     qPrintable(QString::number(c->height())));
+            QCOMPARE(static_cast<QLabel*>(c)->text(), text.isEmpty() ? static_cast<QLabel*>(c)->text() : text);
+            QVERIFY(!c->autoFillBackground());
+        } else {
+            QCOMPARE(c->geometry(), geometry);
+        }
+        if (kind == u"QLineEdit")
+            QCOMPARE(static_cast<QLineEdit*>(c)->text(), text);
+        QCOMPARE(!c->isHidden(), shown);
+        QCOMPARE(c->isEnabled(), enabled);
+        QCOMPARE(c->font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(c->font().pixelSize(), pixels ? pixels : 11);
+        QCOMPARE(c->font().bold(), bold);
+        QCOMPARE(c->cursor().shape() == Qt::PointingHandCursor, hand);
+        // Only the edit boxes take the keyboard focus.
+        QCOMPARE(c->focusPolicy() != Qt::NoFocus, kind == u"QLineEdit");
+    }
+
+    void stackingFollowsCreationOrder()
+    {
+        Tmain w(job, platform, {});
+        QStringList names;
+        for (QObject* o : w.children())
+            if (o->isWidgetType())
+                names << o->objectName();
+        const QStringList expected{
+            u"Image3"_qs, u"off"_qs, u"Image2"_qs, u"Image1"_qs, u"selectfile"_qs, u"crypt"_qs, u"decrypt"_qs,
+            u"crypt_act"_qs, u"decrypt_act"_qs, u"Label1"_qs, u"Label2"_qs, u"selectfile_act"_qs,
+            u"cryptlabel"_qs, u"decryptlabel"_qs, u"chosefilelabel"_qs, u"savetochose"_qs,
+            u"savetochose_act"_qs, u"savetochose_label"_qs, u"Label4"_qs, u"pwagainlabel"_qs, u"pwok"_qs,
+            u"pwagainok"_qs, u"pwagainerr"_qs, u"pwerr"_qs, u"Label3"_qs, u"Label6"_qs, u"off_act"_qs,
+            u"offlabel"_qs, u"filetocrypt"_qs, u"finalfile"_qs, u"pw"_qs, u"pwagain"_qs};
+        QCOMPARE(names, expected);
+    }
+
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("art");
+        QTest::newRow("Image3") << u"panel_right"_qs;
+        QTest::newRow("Image2") << u"panel_left"_qs;
+        QTest::newRow("Image1") << u"logo_banner"_qs;
+        for (const char* plain : {"off", "selectfile", "crypt", "decrypt", "savetochose"}) {
+            QTest::newRow(plain) << u"bar"_qs;
+            QTest::newRow(QByteArray(plain).append("_act").constData()) << u"bar_act"_qs;
+        }
+        QTest::newRow("pwok") << u"mark_ok"_qs;
+        QTest::newRow("pwagainok") << u"mark_ok"_qs;
+        QTest::newRow("pwerr") << u"mark_err"_qs;
+        QTest::newRow("pwagainerr") << u"mark_err"_qs;
+    }
+
+    void pictures()
+    {
+        QFETCH(QString, art);
+        Tmain w(job, platform, {});
+        auto* p = control<Picture>(w, QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(p);
+        QCOMPARE(p->art(), art);
+    }
+
+    void textColours_data()
+    {
+        QTest::addColumn<QColor>("colour");
+        for (const char* name : {"cryptlabel", "decryptlabel", "chosefilelabel", "savetochose_label", "offlabel"})
+            QTest::newRow(name) << QColor(Qt::white);
+        QTest::newRow("pwagainlabel") << QColor(Qt::black);
+        QTest::newRow("Label6") << QColor(0, 0, 128);
+    }
+
+    void textColours()
+    {
+        QFETCH(QColor, colour);
+        Tmain w(job, platform, {});
+        auto* l = control<QLabel>(w, QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(l);
+        QCOMPARE(l->palette().color(QPalette::Active, QPalette::WindowText), colour);
+    }
+
+    void linkLabel()
+    {
+        Tmain w(job, platform, {});
+        QVERIFY(w.Label6->font().underline());
+        QVERIFY(!w.Label6->text().isEmpty());
+        QVERIFY(!w.Label3->text().isEmpty());
+    }
+
+    void window()
+    {
+        Tmain w(job, platform, {});
+        QCOMPARE(w.objectName(), u"main"_qs);
+        QCOMPARE(w.windowTitle(), u"Trezorka 2.0 Portable"_qs);
+        QCOMPARE(w.size(), QSize(555, 341));
+        QCOMPARE(w.minimumSize(), QSize(555, 341));
+        QCOMPARE(w.maximumSize(), QSize(555, 341));
+        QCOMPARE(w.palette().color(QPalette::Window), QColor(0xE8, 0xE8, 0xE8));
+        QCOMPARE(w.font().family(), u"Tahoma"_qs);
+        QCOMPARE(w.font().pixelSize(), 11);
+        const Qt::WindowFlags f = w.windowFlags();
+        QVERIFY(w.isWindow());
+        QVERIFY(f.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(f.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(f.testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(!f.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(!w.windowIcon().isNull());
+    }
+
+    void placedInTheDesktopCentre()
+    {
+        QRect desktop;
+        for (const QScreen* s : QGuiApplication::screens())
+            desktop = desktop.united(s->geometry());
+        Tmain w(job, platform, {});
+        QCOMPARE(w.pos(), QPoint(std::max(desktop.left(), desktop.left() + (desktop.width() - 555) / 2),
+                                 std::max(desktop.top(), desktop.top() + (desktop.height() - 341) / 2)));
+    }
+
+    void tabOrder()
+    {
+        Tmain w(job, platform, {});
+        QCOMPARE(w.filetocrypt->nextInFocusChain(), w.finalfile);
+        QCOMPARE(w.finalfile->nextInFocusChain(), w.pw);
+        QCOMPARE(w.pw->nextInFocusChain(), w.pwagain);
+        QVERIFY(w.filetocrypt->isReadOnly());
+        QVERIFY(w.finalfile->isReadOnly());
+        QVERIFY(!w.pw->isReadOnly());
+    }
+
+    void passwordsShowAsStars()
+    {
+        Tmain w(job, platform, {});
+        w.show();
+        w.pw->setText(u"heslo"_qs);
+        w.pwagain->setText(u"ab"_qs);
+        QCOMPARE(w.pw->displayText(), u"*****"_qs);
+        QCOMPARE(w.pwagain->displayText(), u"**"_qs);
+    }
+
+    void timers_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::newRow("decryptblink") << 500;
+        QTest::newRow("cryptblink") << 500;
+        QTest::newRow("stopper") << 3800;
+        QTest::newRow("aborter") << 1;
+    }
+
+    void timers()
+    {
+        QFETCH(int, interval);
+        Tmain w(job, platform, {});
+        auto* t = w.findChild<QTimer*>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(t);
+        QCOMPARE(t->interval(), interval);
+        QVERIFY(!t->isActive());
+        QVERIFY(!t->isSingleShot());
+    }
+
+    void dialogsAtStart()
+    {
+        Tmain w(job, platform, {});
+        QCOMPARE(w.filechosedialog.filter,
+                 u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k"_qs);
+        QCOMPARE(w.filechosedialog.filter_index, 1);
+        QCOMPARE(w.saveto.filter, u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_qs);
+    }
+};
+
+QTEST_MAIN(TmainLayoutTest)
+#include "tst_tmain_layout.moc"

@@ -1,0 +1,117 @@
+// The window writes nothing but its target: running and confirming the real
+// open and save dialogs must leave the user's home and XDG folders empty.
+#include "QtUiPlatform.h"
+#include "SharedJob.h"
+#include "Tmain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// Set before Qt reads any of it: the home and XDG folders of this process.
+std::unique_ptr<QTemporaryDir> home;
+// Where the dialogs point: outside the watched home.
+std::unique_ptr<QTemporaryDir> work;
+
+QStringList everything_in(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+// Confirms the file dialog found open shortly, with `name` typed in when given.
+void confirm_dialog_soon(int* confirmed, const QString& name = {})
+{
+    QTimer::singleShot(300, [confirmed, name] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
+                if (!name.isEmpty()) {
+                    auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    if (edit)
+                        edit->setText(name);
+                }
+                QMetaObject::invokeMethod(d, "accept");
+                ++*confirmed;
+                return;
+            }
+        }
+    });
+}
+
+} // namespace
+
+class TmainPortableTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dialogsLeaveNoTrace()
+    {
+        QVERIFY(home->isValid());
+        QVERIFY(work->isValid());
+        const QString source = work->filePath(u"report.pdf"_qs);
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("plain");
+        }
+
+        SharedJob job;
+        QtUiPlatform platform;
+        Tmain w(job, platform, source);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.finalfile->text(), source + u".t2k"_qs);
+
+        int confirmed = 0;
+        confirm_dialog_soon(&confirmed);
+        w.chosefilelabelClick();
+        QCOMPARE(confirmed, 1);
+        QCOMPARE(w.filetocrypt->text(), source);
+
+        // A new name: confirming the proposed one would ask before overwriting.
+        confirm_dialog_soon(&confirmed, work->filePath(u"x.t2k"_qs));
+        w.savetochose_labelClick();
+        QCOMPARE(confirmed, 2);
+        QCOMPARE(w.finalfile->text(), work->filePath(u"x.pdf.t2k"_qs));
+        QCOMPARE(w.savetoConfirmedPath(), work->filePath(u"x.t2k"_qs));
+
+        w.close();
+        QTest::qWait(100);
+        QCOMPARE(everything_in(home->path()), QStringList());
+        // Nor anything beside the source in its own folder.
+        QCOMPARE(QDir(work->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.pdf"_qs});
+    }
+};
+
+int main(int argc, char** argv)
+{
+    home = std::make_unique<QTemporaryDir>();
+    work = std::make_unique<QTemporaryDir>();
+    const QByteArray h = home->path().toLocal8Bit();
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+        const QByteArray path = h + (qstrcmp(var, "HOME") == 0 ? QByteArray() : QByteArray("/") + var);
+        qputenv(var, path);
+    }
+    QApplication app(argc, argv);
+    TmainPortableTest test;
+    const int status = QTest::qExec(&test, argc, argv);
+    work.reset();
+    home.reset();
+    return status;
+}
+
+#include "tst_tmain_portable.moc"

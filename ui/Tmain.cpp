@@ -1,0 +1,524 @@
+#include "Tmain.h"
+
+#include "Artwork.h"
+#include "HoverDispatcher.h"
+#include "Picture.h"
+
+#include "naming.h"
+#include "native_path.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#ifndef TREZORKA_WEB_URL
+#define TREZORKA_WEB_URL "https://example.org/trezorka"
+#endif
+
+// The artwork is compiled into this static library; its registration must be
+// pulled in explicitly or the linker drops it.
+static void init_artwork_resources()
+{
+    Q_INIT_RESOURCE(artwork);
+}
+
+const QString Tmain::filechosedialogFilter = QStringLiteral(
+    u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k");
+const QString Tmain::savetoFilter = QStringLiteral(
+    u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*");
+const QString Tmain::oldFormatWarning = QStringLiteral(
+    u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.");
+const QString Tmain::sourcePrompt = QStringLiteral(u"Vyberte prosím soubor         ==>");
+
+namespace {
+
+constexpr QRgb background_colour = 0xE8E8E8;
+constexpr QRgb silver = 0xC0C0C0;
+
+// Debian's fonts-wine ships a free Tahoma outside fontconfig's folders; the
+// window's fonts are Tahoma, so make it known to Qt when it is there. Without
+// it Qt substitutes the system's sans-serif.
+void register_tahoma()
+{
+    static const bool done = [] {
+        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (QFile::exists(QString::fromLatin1(file)))
+                QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+QFont tahoma(int pixels, bool bold = false)
+{
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+// The text colour of a label; a disabled label keeps the style's grey text.
+void set_text_colour(QLabel* label, QColor colour)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::Active, QPalette::WindowText, colour);
+    p.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    label->setPalette(p);
+}
+
+// Starting a timer that already runs must keep its schedule; QTimer::start()
+// would restart it.
+void start_keeping_schedule(QTimer* timer)
+{
+    if (!timer->isActive())
+        timer->start();
+}
+
+QString from_u16(const std::u16string& s)
+{
+    return QString::fromStdU16String(s);
+}
+
+} // namespace
+
+bool Tmain::shown(const QWidget* w)
+{
+    return !w->isHidden();
+}
+
+Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& firstArgument, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      job(job), platform(platform), first_argument_(firstArgument)
+{
+    init_artwork_resources();
+    register_tahoma();
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QStringLiteral("Trezorka 2.0 Portable"));
+    setFixedSize(555, 341);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor::fromRgb(background_colour));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFont(tahoma(11));
+
+    QIcon icon;
+    for (qreal dpr : {1.0, 2.0})
+        icon.addPixmap(Artwork::pixmap(QStringLiteral("icon"), dpr));
+    setWindowIcon(icon);
+
+    createControls();
+    bindEvents();
+    placeOnDesktop();
+    FormCreate();
+}
+
+void Tmain::createControls()
+{
+    auto picture = [this](const char* name, const char* art, QRect geometry, bool hand,
+                          Picture::Fit fit = Picture::Fit::Natural) {
+        auto* p = new Picture(QString::fromLatin1(art), fit, this);
+        p->setObjectName(QString::fromLatin1(name));
+        p->setGeometry(geometry);
+        if (hand)
+            p->setCursor(Qt::PointingHandCursor);
+        return p;
+    };
+    // Labels size themselves to their text; the given sizes are the Tahoma
+    // ones, grown where a substitute font needs more room so nothing is cut off.
+    auto label = [this](const char* name, const QString& text, QRect geometry, const QFont& font, bool hand) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(font);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const QSize need = l->sizeHint();
+        geometry.setSize(geometry.size().expandedTo(need));
+        l->setGeometry(geometry);
+        if (hand)
+            l->setCursor(Qt::PointingHandCursor);
+        return l;
+    };
+    auto edit = [this](const char* name, QRect geometry) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(geometry);
+        return e;
+    };
+
+    const QColor white(Qt::white);
+    Image3 = picture("Image3", "panel_right", {464, 40, 97, 299}, false);
+    off = picture("off", "bar", {327, 288, 121, 32}, true);
+    Image2 = picture("Image2", "panel_left", {-38, 64, 105, 269}, false);
+    Image1 = picture("Image1", "logo_banner", {-7, 0, 274, 85}, false);
+    selectfile = picture("selectfile", "bar", {400, 111, 66, 21}, true);
+    crypt = picture("crypt", "bar", {65, 288, 129, 32}, true);
+    decrypt = picture("decrypt", "bar", {200, 288, 121, 32}, true);
+    crypt_act = picture("crypt_act", "bar_act", {65, 288, 129, 32}, true);
+    decrypt_act = picture("decrypt_act", "bar_act", {200, 288, 121, 32}, true);
+    Label1 = label("Label1", QStringLiteral(u"Zdrojový soubor:"), {102, 93, 105, 14}, tahoma(12, true), false);
+    Label2 = label("Label2", QStringLiteral(u"Cílový soubor:"), {102, 140, 87, 14}, tahoma(12, true), false);
+    selectfile_act = picture("selectfile_act", "bar_act", {400, 111, 66, 21}, true);
+    cryptlabel = label("cryptlabel", QStringLiteral(u"Zašifrovat"), {89, 293, 82, 19}, tahoma(16, true), true);
+    decryptlabel = label("decryptlabel", QStringLiteral(u"Odšifrovat"), {219, 293, 84, 19}, tahoma(16, true), true);
+    chosefilelabel = label("chosefilelabel", QStringLiteral(u"Vyber..."), {407, 113, 51, 16}, tahoma(13, true), true);
+    savetochose = picture("savetochose", "bar", {400, 159, 113, 21}, true);
+    savetochose_act = picture("savetochose_act", "bar_act", {400, 159, 113, 21}, true);
+    savetochose_label = label("savetochose_label", QStringLiteral(u"Vyber umístění"), {407, 161, 97, 16},
+                              tahoma(13, true), true);
+    Label4 = label("Label4", QStringLiteral(u"Heslo:"), {102, 187, 37, 14}, tahoma(12, true), false);
+    pwagainlabel = label("pwagainlabel", QStringLiteral(u"Heslo znova:"), {102, 230, 77, 14}, tahoma(12, true), false);
+    pwok = picture("pwok", "mark_ok", {407, 207, 20, 21}, false, Picture::Fit::Stretch);
+    pwagainok = picture("pwagainok", "mark_ok", {407, 250, 20, 21}, false, Picture::Fit::Stretch);
+    pwagainerr = picture("pwagainerr", "mark_err", {407, 250, 20, 21}, false, Picture::Fit::Stretch);
+    pwerr = picture("pwerr", "mark_err", {407, 207, 20, 21}, false, Picture::Fit::Stretch);
+    Label3 = label("Label3", QStringLiteral(u"© autoři programu Trezorka"), {407, 326, 142, 13}, tahoma(11), false);
+    QFont link = tahoma(11);
+    link.setUnderline(true);
+    Label6 = label("Label6", QUrl(QStringLiteral(TREZORKA_WEB_URL)).host(), {8, 326, 59, 13}, link, true);
+    off_act = picture("off_act", "bar_act", {327, 288, 121, 32}, true);
+    offlabel = label("offlabel", QStringLiteral(u"Ukončit"), {350, 293, 62, 19}, tahoma(16, true), true);
+    filetocrypt = edit("filetocrypt", {105, 112, 296, 21});
+    finalfile = edit("finalfile", {105, 160, 296, 21});
+    pw = edit("pw", {105, 207, 296, 21});
+    pwagain = edit("pwagain", {105, 250, 296, 21});
+
+    for (QLabel* l : {cryptlabel, decryptlabel, chosefilelabel, savetochose_label, offlabel})
+        set_text_colour(l, white);
+    set_text_colour(pwagainlabel, Qt::black);
+    set_text_colour(Label6, QColor(0, 0, 128));
+
+    for (QWidget* w : {static_cast<QWidget*>(crypt_act), static_cast<QWidget*>(decrypt_act),
+                       static_cast<QWidget*>(selectfile_act), static_cast<QWidget*>(savetochose_act),
+                       static_cast<QWidget*>(off_act), static_cast<QWidget*>(pwok), static_cast<QWidget*>(pwagainok),
+                       static_cast<QWidget*>(pwagainerr), static_cast<QWidget*>(pwerr)})
+        w->hide();
+    for (QWidget* w : {static_cast<QWidget*>(crypt), static_cast<QWidget*>(decrypt),
+                       static_cast<QWidget*>(crypt_act), static_cast<QWidget*>(decrypt_act),
+                       static_cast<QWidget*>(cryptlabel), static_cast<QWidget*>(decryptlabel),
+                       static_cast<QWidget*>(savetochose), static_cast<QWidget*>(savetochose_act),
+                       static_cast<QWidget*>(savetochose_label)})
+        w->setEnabled(false);
+
+    filetocrypt->setReadOnly(true);
+    filetocrypt->setText(sourcePrompt);
+    filetocrypt->setCursorPosition(0);
+    finalfile->setReadOnly(true);
+    for (QLineEdit* e : {pw, pwagain}) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    }
+    pwagain_palette_ = pwagain->palette();
+    setTabOrder(filetocrypt, finalfile);
+    setTabOrder(finalfile, pw);
+    setTabOrder(pw, pwagain);
+
+    auto timer = [this](const char* name, int interval) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(interval);
+        // The blink rhythm and the 3.8 s end are meant to the tick; a coarse
+        // timer may drift by 5 %.
+        t->setTimerType(Qt::PreciseTimer);
+        return t;
+    };
+    decryptblink = timer("decryptblink", 500);
+    cryptblink = timer("cryptblink", 500);
+    stopper = timer("stopper", 3800);
+    aborter = timer("aborter", 1);
+
+    filechosedialog.filter = filechosedialogFilter;
+    filechosedialog.filter_index = 1;
+    saveto.filter = savetoFilter;
+    saveto.filter_index = 1;
+}
+
+void Tmain::bindEvents()
+{
+    connect(decryptblink, &QTimer::timeout, this, &Tmain::decryptblinkTimer);
+    connect(cryptblink, &QTimer::timeout, this, &Tmain::cryptblinkTimer);
+    connect(stopper, &QTimer::timeout, this, &Tmain::stopperTimer);
+    // Any change of the text, typed or set by the program.
+    connect(pw, &QLineEdit::textChanged, this, &Tmain::pwChange);
+    connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
+
+    dispatcher_ = new HoverDispatcher(this);
+    auto move = [this](std::initializer_list<QWidget*> controls, void (Tmain::*handler)()) {
+        for (QWidget* c : controls)
+            dispatcher_->onMove(c, [this, handler] { (this->*handler)(); });
+    };
+    auto click = [this](std::initializer_list<QWidget*> controls, void (Tmain::*handler)()) {
+        for (QWidget* c : controls)
+            dispatcher_->onClick(c, [this, handler] { (this->*handler)(); });
+    };
+    move({this, Image3}, &Tmain::FormMouseMove);
+    move({crypt, cryptlabel}, &Tmain::cryptMouseMove);
+    move({decrypt, decryptlabel}, &Tmain::decryptMouseMove);
+    move({selectfile, chosefilelabel}, &Tmain::selectfileMouseMove);
+    move({savetochose, savetochose_label}, &Tmain::savetochoseMouseMove);
+    move({off, offlabel}, &Tmain::offMouseMove);
+    click({crypt, crypt_act, cryptlabel}, &Tmain::crypt_actClick);
+    click({decrypt, decrypt_act, decryptlabel}, &Tmain::decryptlabelClick);
+    click({selectfile, selectfile_act, chosefilelabel}, &Tmain::chosefilelabelClick);
+    click({savetochose, savetochose_act, savetochose_label}, &Tmain::savetochose_labelClick);
+    click({off, off_act, offlabel}, &Tmain::off_actClick);
+    click({Label6}, &Tmain::Label6Click);
+    dispatcher_->attach();
+}
+
+// The first placement: centred on the area all screens span together, but
+// never past its left or top edge.
+void Tmain::placeOnDesktop()
+{
+    QRect desktop;
+    for (const QScreen* s : QGuiApplication::screens())
+        desktop = desktop.united(s->geometry());
+    if (desktop.isEmpty())
+        return;
+    const int x = std::max(desktop.left(), desktop.left() + (desktop.width() - width()) / 2);
+    const int y = std::max(desktop.top(), desktop.top() + (desktop.height() - height()) / 2);
+    move(x, y);
+}
+
+QString Tmain::first_argument(int argc, char** argv)
+{
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    return QCoreApplication::arguments().value(1);
+#else
+    if (argc < 2 || argv[1] == nullptr)
+        return {};
+    return from_u16(trezorka::utf16_from_native_bytes(argv[1]));
+#endif
+}
+
+bool Tmain::targetConfirmedInSaveDialog() const
+{
+    return !saveto_confirmed_.isEmpty() && saveto_confirmed_ == finalfile->text();
+}
+
+// ---- source and target ----
+
+void Tmain::FormCreate()
+{
+    if (first_argument_.isEmpty())
+        return;
+    if (acceptSource(first_argument_, true))
+        selectfile_act->hide();
+}
+
+bool Tmain::acceptSource(const QString& path, bool fromCommandLine)
+{
+    filetocrypt->setText(path);
+    filetocrypt->setCursorPosition(0);
+    if (fromCommandLine)
+        filechosedialog.file_name = path;
+    job.job_ext = from_u16(trezorka::extension_of(filetocrypt->text().toStdU16String()));
+
+    if (job.job_ext == from_u16(std::u16string(trezorka::old_encrypted_ext))) {
+        filetocrypt->clear();
+        platform.warning(oldFormatWarning);
+        return false;
+    }
+
+    for (QWidget* w : {static_cast<QWidget*>(savetochose_label), static_cast<QWidget*>(savetochose_act),
+                       static_cast<QWidget*>(savetochose)})
+        w->setEnabled(true);
+
+    const bool encrypt = job.job_ext != from_u16(std::u16string(trezorka::encrypted_ext));
+    if (encrypt) {
+        start_keeping_schedule(cryptblink);
+        decryptblink->stop();
+        start_keeping_schedule(stopper);
+        crypt->setEnabled(true);
+        crypt_act->setEnabled(true);
+        cryptlabel->setEnabled(true);
+        decrypt->setEnabled(false);
+        decrypt_act->setEnabled(false);
+        decryptlabel->setEnabled(false);
+        pwagainlabel->setEnabled(true);
+        pwagain->setPalette(pwagain_palette_);
+        pwagain->setEnabled(true);
+        if (shown(pwok) || shown(pwerr))
+            applyConfirmationRule();
+    } else {
+        start_keeping_schedule(decryptblink);
+        cryptblink->stop();
+        start_keeping_schedule(stopper);
+        crypt->setEnabled(false);
+        crypt_act->setEnabled(false);
+        cryptlabel->setEnabled(false);
+        decrypt->setEnabled(true);
+        decrypt_act->setEnabled(true);
+        decryptlabel->setEnabled(true);
+        pwagainlabel->setEnabled(false);
+        QPalette grey = pwagain_palette_;
+        grey.setColor(QPalette::Base, QColor::fromRgb(silver));
+        pwagain->setPalette(grey);
+        pwagain->setEnabled(false);
+        pwagainok->hide();
+        pwagainerr->hide();
+    }
+
+    const trezorka::TargetProposal proposal = trezorka::propose_target(path.toStdU16String());
+    finalfile->setText(from_u16(proposal.target));
+    finalfile->setCursorPosition(0);
+    saveto.file_name = from_u16(proposal.save_dialog_name);
+    saveto.filter_index = proposal.save_filter_index;
+    saveto_confirmed_.clear();
+    return true;
+}
+
+void Tmain::chosefilelabelClick()
+{
+    const std::optional<QString> picked = platform.openFile(filechosedialog);
+    if (picked) {
+        filechosedialog.file_name = *picked;
+        if (!acceptSource(*picked, false))
+            return;
+    }
+    selectfile_act->hide();
+}
+
+// Qt's save dialog asks before overwriting; it has no question before
+// creating a new file, and none is asked here.
+void Tmain::savetochose_labelClick()
+{
+    const std::optional<QString> chosen = platform.saveFile(saveto);
+    if (!chosen)
+        return;
+    saveto.file_name = *chosen;
+    finalfile->setText(from_u16(trezorka::recompose_target(
+        chosen->toStdU16String(), filetocrypt->text().toStdU16String(), finalfile->text().toStdU16String())));
+    finalfile->setCursorPosition(0);
+    saveto_confirmed_ = *chosen;
+}
+
+// ---- password fields ----
+
+void Tmain::applyPasswordRule()
+{
+    if (!pw->text().isEmpty()) {
+        pwerr->hide();
+        pwok->show();
+    } else {
+        pwerr->show();
+        pwok->hide();
+    }
+}
+
+void Tmain::applyConfirmationRule()
+{
+    if (!pwagain->text().isEmpty() && pwagain->text() == pw->text()) {
+        pwagainerr->hide();
+        pwagainok->show();
+    } else {
+        pwagainerr->show();
+        pwagainok->hide();
+    }
+}
+
+void Tmain::pwChange()
+{
+    applyPasswordRule();
+    // The label's own state: the whole window is disabled while a job runs.
+    if (pwagainlabel->isEnabledTo(this))
+        applyConfirmationRule();
+}
+
+void Tmain::pwagainChange()
+{
+    applyConfirmationRule();
+}
+
+// ---- hover highlight and blinking ----
+
+void Tmain::FormMouseMove()
+{
+    crypt_act->hide();
+    off_act->hide();
+    decrypt_act->hide();
+    selectfile_act->hide();
+    savetochose_act->hide();
+}
+
+void Tmain::cryptMouseMove()
+{
+    if (crypt_act->isHidden())
+        crypt_act->show();
+}
+
+void Tmain::decryptMouseMove()
+{
+    if (decrypt_act->isHidden())
+        decrypt_act->show();
+}
+
+void Tmain::selectfileMouseMove()
+{
+    if (selectfile_act->isHidden())
+        selectfile_act->show();
+}
+
+void Tmain::savetochoseMouseMove()
+{
+    if (savetochose_act->isHidden())
+        savetochose_act->show();
+}
+
+void Tmain::offMouseMove()
+{
+    if (off_act->isHidden())
+        off_act->show();
+}
+
+void Tmain::cryptblinkTimer()
+{
+    crypt_act->setVisible(crypt_act->isHidden());
+}
+
+void Tmain::decryptblinkTimer()
+{
+    decrypt_act->setVisible(decrypt_act->isHidden());
+}
+
+void Tmain::stopperTimer()
+{
+    cryptblink->stop();
+    decryptblink->stop();
+    stopper->stop();
+    crypt_act->hide();
+    decrypt_act->hide();
+}
+
+// ---- commands, tray and application events ----
+
+// The encrypt command; filled in with the job's run.
+void Tmain::crypt_actClick() {}
+
+// The decrypt command; filled in with the job's run.
+void Tmain::decryptlabelClick() {}
+
+void Tmain::off_actClick()
+{
+    QCoreApplication::quit();
+}
+
+void Tmain::Label6Click()
+{
+    platform.openUrl(QStringLiteral(TREZORKA_WEB_URL), this);
+}
+
+// Tray and application-wide minimise/restore; filled in with the tray icon.
+void Tmain::trayClick() {}
+void Tmain::ApplicationEvents1Minimize() {}
+void Tmain::ApplicationEvents1Restore() {}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "SharedJob.h"
+#include "UiPlatform.h"
+
+#include <QPalette>
+#include <QString>
+#include <QWidget>
+
+class HoverDispatcher;
+class Picture;
+class QLabel;
+class QLineEdit;
+class QTimer;
+
+// The main window `main`. The controls are public members under the names the
+// rest of the program uses for them; their visible and enabled states are the
+// window's state (which mark is shown, whether confirmation is required), so
+// handlers read them back rather than keeping flags of their own. "Shown" means
+// the control's own visibility (!isHidden()), which holds also while the
+// window itself is minimised or sits in the tray.
+class Tmain : public QWidget {
+    Q_OBJECT
+public:
+    Tmain(SharedJob& job, UiPlatform& platform, const QString& firstArgument, QWidget* parent = nullptr);
+
+    // The first command-line argument as text. On POSIX the raw bytes are
+    // decoded with stray bytes kept (see native_path.h), so a file name that is
+    // not valid UTF-8 still names the same file; QCoreApplication::arguments()
+    // would replace those bytes.
+    static QString first_argument(int argc, char** argv);
+
+    static const QString filechosedialogFilter;
+    static const QString savetoFilter;
+    static const QString oldFormatWarning;
+    static const QString sourcePrompt;
+
+    // The path the user last confirmed in the save dialog, and whether the
+    // target field still holds exactly that path. Cleared by every accepted source.
+    QString savetoConfirmedPath() const { return saveto_confirmed_; }
+    bool targetConfirmedInSaveDialog() const;
+
+    static bool shown(const QWidget* w);
+
+    // Controls, in creation (stacking) order.
+    Picture* Image3;
+    Picture* off;
+    Picture* Image2;
+    Picture* Image1;
+    Picture* selectfile;
+    Picture* crypt;
+    Picture* decrypt;
+    Picture* crypt_act;
+    Picture* decrypt_act;
+    QLabel* Label1;
+    QLabel* Label2;
+    Picture* selectfile_act;
+    QLabel* cryptlabel;
+    QLabel* decryptlabel;
+    QLabel* chosefilelabel;
+    Picture* savetochose;
+    Picture* savetochose_act;
+    QLabel* savetochose_label;
+    QLabel* Label4;
+    QLabel* pwagainlabel;
+    Picture* pwok;
+    Picture* pwagainok;
+    Picture* pwagainerr;
+    Picture* pwerr;
+    QLabel* Label3;
+    QLabel* Label6;
+    Picture* off_act;
+    QLabel* offlabel;
+    QLineEdit* filetocrypt;
+    QLineEdit* finalfile;
+    QLineEdit* pw;
+    QLineEdit* pwagain;
+
+    QTimer* decryptblink;
+    QTimer* cryptblink;
+    QTimer* stopper;
+    QTimer* aborter;
+
+    // The open and save dialogs' settings, kept between uses as the dialogs
+    // themselves would keep them.
+    UiPlatform::FileDialogRequest filechosedialog;
+    UiPlatform::FileDialogRequest saveto;
+
+    HoverDispatcher* dispatcher() const { return dispatcher_; }
+
+public slots:
+    void FormCreate();
+    void FormMouseMove();
+    void cryptMouseMove();
+    void decryptMouseMove();
+    void selectfileMouseMove();
+    void savetochoseMouseMove();
+    void offMouseMove();
+    void cryptblinkTimer();
+    void decryptblinkTimer();
+    void stopperTimer();
+    void crypt_actClick();
+    void decryptlabelClick();
+    void chosefilelabelClick();
+    void savetochose_labelClick();
+    void off_actClick();
+    void Label6Click();
+    void pwChange();
+    void pwagainChange();
+    void trayClick();
+    void ApplicationEvents1Minimize();
+    void ApplicationEvents1Restore();
+
+protected:
+    SharedJob& job;
+    UiPlatform& platform;
+
+    // The two rules of the password fields, each applied as a unit.
+    void applyPasswordRule();
+    void applyConfirmationRule();
+
+private:
+    // Accepting a source path; false when the old format was refused.
+    bool acceptSource(const QString& path, bool fromCommandLine);
+    void createControls();
+    void bindEvents();
+    void placeOnDesktop();
+
+    QString first_argument_;
+    QString saveto_confirmed_;
+    QPalette pwagain_palette_;
+    HoverDispatcher* dispatcher_ = nullptr;
+};
