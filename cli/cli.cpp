@@ -59,7 +59,8 @@ odmítne, vše ostatní se zašifruje. Cíl leží vedle zdroje: při šifrován
 ZDROJ.t2k, při dešifrování ZDROJ bez přípony ".t2k". Cíl se zapisuje do
 dočasného souboru, který se na místo cíle přejmenuje až po úspěšném konci.
 ZDROJ "-" čte standardní vstup (pak je nutná volba --encrypt nebo --decrypt)
-a bez volby -o zapisuje na standardní výstup.
+a bez volby -o zapisuje na standardní výstup. Z terminálu se data nečtou a na
+terminál se nezapisují.
 
 Volby:
   -e, --encrypt             šifrovat bez ohledu na příponu zdroje
@@ -93,8 +94,8 @@ Návratový kód:
   2  chybné použití nebo odmítnutí: neznámá nebo chybná volba, chybějící
      ZDROJ, "-" bez směru, existující cíl bez --force, cíl totožný se
      zdrojem, zdroj ".t1k", prázdné heslo, neshodná hesla, heslo nelze
-     načíst (chybí terminál, deskriptor nebo soubor), binární data na
-     terminál
+     načíst (chybí terminál, deskriptor nebo soubor), data z terminálu
+     nebo na terminál
   128+N  ukončeno signálem N (SIGINT, SIGTERM, SIGHUP); dočasný soubor
      se smaže
 )";
@@ -374,8 +375,10 @@ public:
 
     void update(std::uint64_t done, std::uint64_t total)
     {
+        // A job that ends within half a second needs no progress line.
         auto now = Clock::now();
-        if (drawn_ && now - last_ < std::chrono::milliseconds(200))
+        if (now - start_ < std::chrono::milliseconds(500) ||
+            (drawn_ && now - last_ < std::chrono::milliseconds(200)))
             return;
         last_ = now;
         double seconds = std::chrono::duration<double>(now - start_).count();
@@ -490,6 +493,8 @@ Plan make_plan(const Options& o, const Streams& s)
         plan.target_shown = native_bytes_from_utf16(target16);
     }
 
+    if (plan.source_is_stdin && ::isatty(s.input_fd))
+        throw Refusal{"Data nečtu z terminálu; přesměrujte vstup nebo zadejte ZDROJ."};
     if (plan.target_is_stdout && ::isatty(s.output_fd))
         throw Refusal{"Binární data nezapisuji na terminál; přesměrujte výstup nebo použijte -o SOUBOR."};
     return plan;

@@ -50,6 +50,7 @@ struct Outcome {
 struct ChildSetup {
     int terminal = -1;        // slave side of a pseudo-terminal to make controlling
     bool terminalAsStdout = false;
+    bool terminalAsStdin = false;
 };
 
 void startProcess(QProcess& p, const QString& program, const QStringList& args, const QString& dir,
@@ -62,6 +63,8 @@ void startProcess(QProcess& p, const QString& program, const QStringList& args, 
             ::ioctl(setup.terminal, TIOCSCTTY, 0);
             if (setup.terminalAsStdout)
                 ::dup2(setup.terminal, STDOUT_FILENO);
+            if (setup.terminalAsStdin)
+                ::dup2(setup.terminal, STDIN_FILENO);
         }
     });
     p.start(program, args);
@@ -306,6 +309,34 @@ private slots:
         Outcome pipeDec = runCli(pw + QStringList{"-d", "-"}, dir.path(), cipher);
         QCOMPARE(pipeDec.status, 0);
         QVERIFY(pipeDec.out == data);
+    }
+
+    // Every way the password arrives gives the same key.
+    void passwordSources_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("--password-file") << "exec \"$0\" --password-file pw a.txt -o -" << QByteArray();
+        QTest::newRow("--password-file=") << "exec \"$0\" --password-file=pw a.txt -o -" << QByteArray();
+        QTest::newRow("--password-fd 3") << "exec \"$0\" --password-fd 3 a.txt -o - 3<pw" << QByteArray();
+        QTest::newRow("--password-fd=0") << "exec \"$0\" --password-fd=0 a.txt -o -" << QByteArray("Trezor\r\n");
+        QTest::newRow("fd 3, data on stdin")
+            << "exec \"$0\" --password-fd 3 -e - 3<pw" << plain;
+        QTest::newRow("-oFILE, then cat") << "\"$0\" --password-file pw -oout a.txt && cat out" << QByteArray();
+        QTest::newRow("-- before a source named like an option")
+            << "cp a.txt ./-x && exec \"$0\" --password-file pw -o - -- -x" << QByteArray();
+    }
+    void passwordSources()
+    {
+        QFETCH(QString, script);
+        QFETCH(QByteArray, input);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "pw", "Trezor\n");
+        Outcome o = runCliInShell(script, dir.path(), input);
+        QCOMPARE(o.status, 0);
+        QCOMPARE(o.out.toHex(), cipherTrezor.toHex());
     }
 
     // Status 2: nothing is asked, nothing is written, nothing changes.
@@ -556,24 +587,34 @@ private slots:
         QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
     }
 
-    void binaryDataNotToTerminal_data()
+    void binaryDataNotThroughTerminal_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("-o - from a file") << QStringList{"a.txt", "-o", "-"};
-        QTest::newRow("pipe in, standard output") << QStringList{"-e", "-"};
-        QTest::newRow("decrypt to -o -") << QStringList{"-d", "-", "-o", "-"};
+        QTest::addColumn<bool>("terminalIsInput");
+        QTest::newRow("-o - from a file") << QStringList{"a.txt", "-o", "-"} << false;
+        QTest::newRow("pipe in, standard output") << QStringList{"-e", "-"} << false;
+        QTest::newRow("decrypt to -o -") << QStringList{"-d", "-", "-o", "-"} << false;
+        QTest::newRow("data from the terminal") << QStringList{"-e", "-", "-o", "x.t2k"} << true;
     }
-    void binaryDataNotToTerminal()
+    void binaryDataNotThroughTerminal()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, terminalIsInput);
         QTemporaryDir dir;
         writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
         writeFile(fs::path(dir.path().toStdString()) / "pw", "Trezor\n");
         Pty pty;
         QVERIFY(pty.ok());
-        Outcome o = runProgram(cliPath(), QStringList{"--password-file", "pw"} + args, dir.path(), plain,
-                               {pty.slave, true});
+        QProcess p;
+        startProcess(p, cliPath(), QStringList{"--password-file", "pw"} + args, dir.path(),
+                     {pty.slave, !terminalIsInput, terminalIsInput});
+        QVERIFY(p.waitForStarted(5000));
+        p.write(plain);
+        p.closeWriteChannel();
+        Outcome o = finish(p, 5000);
+        QVERIFY2(o.finished, "the tool waited for the terminal");
         QCOMPARE(o.status, 2);
+        QVERIFY(!fs::exists(fs::path(dir.path().toStdString()) / "x.t2k"));
         QVERIFY(QString::fromUtf8(o.err).contains(QStringLiteral("terminál")));
         pty.waitFor("never", 100);
         QVERIFY2(!pty.seen.contains(cipherTrezor), "cipher text reached the terminal");
