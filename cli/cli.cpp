@@ -55,8 +55,9 @@ Zašifruje nebo dešifruje jeden soubor heslem (SHA-1 a RC4), stejně jako okno
 programu Trezorka 2.0 Portable a se stejným výsledkem.
 
 Směr určuje přípona zdroje: ".t2k" se dešifruje, ".t1k" (starší formát) se
-odmítne, vše ostatní se zašifruje. Cíl leží vedle zdroje: při šifrování
-ZDROJ.t2k, při dešifrování ZDROJ bez přípony ".t2k". Cíl se zapisuje do
+odmítne (s --encrypt se zašifruje jako každý jiný soubor), vše ostatní se
+zašifruje. Cíl leží vedle zdroje: při šifrování ZDROJ.t2k, při dešifrování
+ZDROJ bez přípony ".t2k". Cíl se zapisuje do
 dočasného souboru, který se na místo cíle přejmenuje až po úspěšném konci.
 ZDROJ "-" čte standardní vstup (pak je nutná volba --encrypt nebo --decrypt)
 a bez volby -o zapisuje na standardní výstup. Z terminálu se data nečtou a na
@@ -117,11 +118,13 @@ struct Options {
     bool version = false;
 };
 
+// A mistake in the command line: the message, a pointer to --help, status 2.
 struct UsageError {
     std::string message;
 };
 
-// Ends with the usage error's status after a refusal or a usage mistake.
+// A refusal of what was asked (the window's refusals and their like): the
+// message alone, status 2.
 struct Refusal {
     std::string message;
 };
