@@ -250,25 +250,42 @@ void run(const StreamJob& job, std::u16string_view password)
     source.advise_sequential();
     const std::uint64_t total = source_info.regular ? source_info.size : 0;
 
+    // A target that is a link to a file is written where the link points, as
+    // opening it would have done; the link itself stays.
+    std::filesystem::path target_path = job.target.path;
+    if (!job.target.is_descriptor()) {
+        std::error_code ec;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(target_path, ec))) {
+            std::filesystem::path resolved = std::filesystem::canonical(target_path, ec);
+            if (!ec)
+                target_path = std::move(resolved);
+        }
+    }
+
     // The target must not be the source under any name, checked before
     // anything is written.
     std::optional<file_io::FileInfo> target_info;
     if (job.target.is_descriptor())
         target_info = file_io::borrow_descriptor(job.target.fd).info();
     else
-        target_info = file_io::info_of_path(job.target.path);
-    if (target_info && target_info->id == source_info.id)
+        target_info = file_io::info_of_path(target_path);
+    if (target_info && target_info->id == source_info.id && (target_info->regular || source_info.regular))
         throw JobError("cíl je týž soubor jako zdroj");
+    // Renaming over a device or a pipe would replace the node itself.
+    if (!job.target.is_descriptor() && target_info && target_info->directory)
+        throw JobError("cíl je složka");
+    if (!job.target.is_descriptor() && target_info && !target_info->regular)
+        throw JobError("cíl není obyčejný soubor");
 
     std::uint64_t done = 0;
     if (job.target.is_descriptor()) {
         file_io::File target = file_io::borrow_descriptor(job.target.fd);
         done = pump(job, source, total, key, target, false);
     } else {
-        if (!job.replace_existing && file_io::entry_exists(job.target.path))
+        if (!job.replace_existing && file_io::entry_exists(target_path))
             throw TargetExistsError("cíl už existuje");
 
-        std::filesystem::path folder = job.target.path.parent_path();
+        std::filesystem::path folder = target_path.parent_path();
         if (folder.empty())
             folder = ".";
         file_io::File temp;
@@ -297,8 +314,8 @@ void run(const StreamJob& job, std::u16string_view password)
             bool placed = true;
             pending_file::finish([&] {
                 if (job.replace_existing)
-                    file_io::rename_over(temp_path, job.target.path);
-                else if (!file_io::rename_no_replace(temp_path, job.target.path))
+                    file_io::rename_over(temp_path, target_path);
+                else if (!file_io::rename_no_replace(temp_path, target_path))
                     placed = false;
                 if (!placed)
                     file_io::remove_file(temp_path);

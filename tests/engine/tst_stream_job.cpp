@@ -57,6 +57,8 @@ std::map<std::string, std::string> snapshot(const fs::path& folder)
             state[name] = "link to " + fs::read_symlink(entry.path()).native();
         else if (entry.is_directory())
             state[name] = "folder";
+        else if (!entry.is_regular_file())
+            state[name] = "special file";
         else {
             const Bytes content = read_file(entry.path());
             state[name] = std::string(content.begin(), content.end());
@@ -184,6 +186,21 @@ private slots:
         QCOMPARE(entries(dir_), (std::set<std::string>{"new", "out", "plain"}));
     }
 
+    // A link as the target: the file it points to gets the bytes, the link stays.
+    void targetIsALink()
+    {
+        const Bytes plain = random_bytes(3000, 16);
+        write_file(dir_ / "plain", plain);
+        fs::create_directory(dir_ / "sub");
+        write_file(dir_ / "sub" / "real", Bytes{'o', 'l', 'd'});
+        fs::create_symlink("sub/real", dir_ / "link");
+        run_stream_job(file_job(dir_ / "plain", dir_ / "link"), password);
+        QVERIFY(fs::is_symlink(dir_ / "link"));
+        QVERIFY(read_file(dir_ / "sub" / "real") == reference_rc4(plain));
+        QCOMPARE(entries(dir_ / "sub"), (std::set<std::string>{"real"}));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"link", "plain", "sub"}));
+    }
+
     void keepsExistingTargetWhenAsked()
     {
         const Bytes plain = random_bytes(5000, 5);
@@ -211,7 +228,7 @@ private slots:
         for (const char* kind : {"missing source", "source is a folder", "missing target folder",
                                  "target is the source", "target links to the source",
                                  "target is the source through ..", "target is a hard link to the source",
-                                 "target is a folder", "unreadable source", "read-only target folder",
+                                 "target is a folder", "target is a named pipe", "unreadable source", "read-only target folder",
                                  "zero block size"})
             QTest::newRow(kind) << QString(kind);
     }
@@ -242,6 +259,9 @@ private slots:
             job.target = Endpoint::file(dir_ / "hard");
         } else if (kind == "target is a folder") {
             job.target = Endpoint::file(dir_ / "sub");
+        } else if (kind == "target is a named pipe") {
+            QCOMPARE(::mkfifo((dir_ / "fifo").c_str(), 0644), 0);
+            job.target = Endpoint::file(dir_ / "fifo");
         } else if (kind == "unreadable source") {
             ::chmod((dir_ / "plain").c_str(), 0);
         } else if (kind == "read-only target folder") {
