@@ -96,6 +96,8 @@ private slots:
         QTest::newRow("forced encrypt of .t2k asks twice")
             << "--encrypt b.t2k" << true << QStringList{"pes", "pes"} << both << 0
             << "Šifrování souboru dokončeno.\nSoubor uložen do: b.t2k.t2k.\n";
+        QTest::newRow("forced encrypt of .t1k") << "-e old.t1k" << true << QStringList{"pes", "pes"} << both << 0
+                                                << "Šifrování souboru dokončeno.\nSoubor uložen do: old.t1k.t2k.\n";
         QTest::newRow("terminal cannot be read") << "a.txt" << true << QStringList{} << once << 2
                                                  << "Heslo nelze načíst z terminálu.\n";
         QTest::newRow("no terminal") << "a.txt" << false << QStringList{"pes", "pes"} << QStringList{} << 2
