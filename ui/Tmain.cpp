@@ -44,14 +44,15 @@ constexpr QRgb silver = 0xC0C0C0;
 
 // Debian's fonts-wine ships a free Tahoma outside fontconfig's folders; the
 // window's fonts are Tahoma, so make it known to Qt when it is there. Without
-// it Qt substitutes the system's sans-serif.
+// it Qt substitutes the system's sans-serif. Only the regular face: Wine's
+// tahomabd.ttf has wider glyphs of the same stroke weight, so bold text set
+// in it does not look bold, while Qt emboldens the regular face properly.
 void register_tahoma()
 {
     static const bool done = [] {
-        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QString::fromLatin1(file)))
-                QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-        }
+        const QString file = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+        if (QFile::exists(file))
+            QFontDatabase::addApplicationFont(file);
         return true;
     }();
     (void)done;
