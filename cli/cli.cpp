@@ -503,20 +503,20 @@ Plan make_plan(const Options& o, const Streams& s)
     return plan;
 }
 
-// The target must never be the source: checked before any password is asked.
+bool same_regular_file(const struct stat& a, const struct stat& b)
+{
+    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The target must never be the source, also when the shell hands one of them
+// in as a descriptor: checked before any password is asked.
 void refuse_same_file(const Plan& plan, const Streams& s)
 {
-    if (plan.source_is_stdin)
-        return; // a redirected file is read whole through its own descriptor; the rename cannot hurt it
-    if (plan.target_is_stdout) {
-        struct stat out{}, in{};
-        if (::fstat(s.output_fd, &out) == 0 && ::stat(plan.source.c_str(), &in) == 0 &&
-            S_ISREG(out.st_mode) && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
-            throw Refusal{"Cíl je totožný se zdrojem."};
-        return;
-    }
-    std::error_code ec;
-    if (fs::equivalent(plan.source, plan.target, ec) && !ec)
+    struct stat in{}, out{};
+    bool have_in = plan.source_is_stdin ? ::fstat(s.input_fd, &in) == 0 : ::stat(plan.source.c_str(), &in) == 0;
+    bool have_out =
+        plan.target_is_stdout ? ::fstat(s.output_fd, &out) == 0 : ::stat(plan.target.c_str(), &out) == 0;
+    if (have_in && have_out && same_regular_file(in, out))
         throw Refusal{"Cíl je totožný se zdrojem."};
 }
 

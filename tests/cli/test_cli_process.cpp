@@ -339,6 +339,33 @@ private slots:
         QCOMPARE(o.out.toHex(), cipherTrezor.toHex());
     }
 
+    // The shell may hand the source in as standard input or output.
+    void sameFileThroughRedirection_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("content"); // of a.txt afterwards
+        QTest::newRow("stdin is the target") << "exec \"$0\" -q --force --password-file pw -e - -o a.txt <a.txt"
+                                             << 2 << plain;
+        QTest::newRow("stdout appends to the source")
+            << "exec \"$0\" --password-file pw a.txt -o - >>a.txt" << 2 << plain;
+    }
+    void sameFileThroughRedirection()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, status);
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        writeFile(d / "pw", "Trezor\n");
+        Outcome o = runCliInShell(script, dir.path());
+        QVERIFY(o.finished);
+        QCOMPARE(o.status, status);
+        QCOMPARE(readFile(d / "a.txt").toHex(), content.toHex());
+        QCOMPARE(snapshot(dir.path()).size(), std::size_t(2));
+    }
+
     // Status 2: nothing is asked, nothing is written, nothing changes.
     void refusals_data()
     {
