@@ -1,0 +1,260 @@
+// The real dialogs behind UiPlatform: texts, buttons and answers of the
+// message boxes, the filter conversion, and that the file dialogs leave no
+// trace in the user's profile.
+
+#include "QtUiPlatform.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+// The profile the test process sees, set up before QApplication exists.
+QTemporaryDir* profile = nullptr;
+
+QStringList files_in_profile()
+{
+    QStringList found;
+    QDirIterator it(profile->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+// Runs `act` on the next modal dialog of type D that opens, from the event loop.
+template <class D>
+void when_modal(std::function<void(D*)> act)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(d);
+        }
+    });
+    poll->start(20);
+}
+
+} // namespace
+
+class tst_qtuiplatform : public QObject {
+    Q_OBJECT
+private slots:
+    void filters_data();
+    void filters();
+    void unguardedDialogWouldWrite();
+    void warningOkCancel_data();
+    void warningOkCancel();
+    void message_data();
+    void message();
+    void openDialogLeavesNoTrace();
+    void saveDialogLeavesNoTrace();
+    void cleanupTestCase();
+};
+
+void tst_qtuiplatform::filters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("two") << QStringLiteral("Trezorka soubory|*.t2k|Všechny soubory|*.*")
+                         << QStringList{"Trezorka soubory (*.t2k)", "Všechny soubory (*)"};
+    QTest::newRow("several patterns") << QStringLiteral("Obrázky|*.png;*.jpg")
+                                      << QStringList{"Obrázky (*.png *.jpg)"};
+    QTest::newRow("description kept verbatim")
+        << QStringLiteral("Šifrované soubory (*.t2k)|*.t2k") << QStringList{"Šifrované soubory (*.t2k) (*.t2k)"};
+    QTest::newRow("empty") << QString() << QStringList{};
+    QTest::newRow("dangling description") << QStringLiteral("a|*.a|b") << QStringList{"a (*.a)"};
+}
+
+void tst_qtuiplatform::filters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(QtUiPlatform::name_filters(filter), expected);
+}
+
+// Shows that the profile checks below can see what Qt's file dialog writes:
+// without the platform's guard, a dialog that merely comes and goes leaves
+// its settings in the profile.
+void tst_qtuiplatform::unguardedDialogWouldWrite()
+{
+    {
+        QFileDialog dialog(nullptr);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    }
+    const QStringList written = files_in_profile();
+    QVERIFY2(!written.isEmpty(), "the file dialog wrote nothing, so the checks below prove nothing");
+    for (const QString& f : written)
+        QDir(f).exists() ? QDir(f).removeRecursively() : QFile::remove(f);
+    QVERIFY(files_in_profile().isEmpty());
+}
+
+void tst_qtuiplatform::warningOkCancel_data()
+{
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("OK") << "ok" << true;
+    QTest::newRow("Cancel") << "cancel" << false;
+    QTest::newRow("Escape") << "escape" << false;
+    QTest::newRow("Enter takes the default") << "enter" << true;
+}
+
+void tst_qtuiplatform::warningOkCancel()
+{
+    QFETCH(QString, press);
+    QFETCH(bool, expected);
+    QtUiPlatform platform;
+    QString title, text, ok_text, cancel_text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool has_parent = true;
+    when_modal<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        has_parent = box->parentWidget() != nullptr;
+        ok_text = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
+        cancel_text = box->button(QMessageBox::Cancel) ? box->button(QMessageBox::Cancel)->text() : QString();
+        if (press == "ok")
+            box->button(QMessageBox::Ok)->click();
+        else if (press == "cancel")
+            box->button(QMessageBox::Cancel)->click();
+        else if (press == "escape")
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            QTest::keyClick(box, Qt::Key_Return);
+    });
+    const QString question = QStringLiteral("Přeřušit probíhající proces?");
+    QCOMPARE(platform.warningOkCancel(question), expected);
+    QCOMPARE(title, QStringLiteral("Warning"));
+    QCOMPARE(text, question);
+    QCOMPARE(icon, QMessageBox::Warning);
+    QVERIFY(!has_parent);
+    QCOMPARE(ok_text.remove(QLatin1Char('&')), QStringLiteral("OK"));
+    QCOMPARE(cancel_text.remove(QLatin1Char('&')), QStringLiteral("Cancel"));
+}
+
+void tst_qtuiplatform::message_data()
+{
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("error") << int(UiPlatform::Icon::Error) << int(QMessageBox::Critical);
+    QTest::newRow("information") << int(UiPlatform::Icon::Information) << int(QMessageBox::Information);
+}
+
+void tst_qtuiplatform::message()
+{
+    QFETCH(int, icon);
+    QFETCH(int, expected);
+    QtUiPlatform platform;
+    QString title, text;
+    int shown_icon = -1;
+    int buttons = 0;
+    bool has_parent = true;
+    when_modal<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        shown_icon = box->icon();
+        buttons = int(box->standardButtons());
+        has_parent = box->parentWidget() != nullptr;
+        box->button(QMessageBox::Ok)->click();
+    });
+    platform.message(QStringLiteral("Trezorka - chyba"), QStringLiteral("Soubor nelze zašifrovat."),
+                     UiPlatform::Icon(icon));
+    QCOMPARE(title, QStringLiteral("Trezorka - chyba"));
+    QCOMPARE(text, QStringLiteral("Soubor nelze zašifrovat."));
+    QCOMPARE(shown_icon, expected);
+    QCOMPARE(buttons, int(QMessageBox::Ok));
+    QVERIFY(!has_parent);
+}
+
+void tst_qtuiplatform::openDialogLeavesNoTrace()
+{
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString wanted = work.filePath(QStringLiteral("zprava.pdf"));
+    QFile f(wanted);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    QtUiPlatform platform;
+    QStringList shown_filters;
+    QString selected_filter;
+    when_modal<QFileDialog>([&](QFileDialog* dialog) {
+        shown_filters = dialog->nameFilters();
+        selected_filter = dialog->selectedNameFilter();
+        // As a user types the name and presses Enter.
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(QFileInfo(wanted).fileName());
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    UiPlatform::FileDialogRequest request;
+    request.filter = QStringLiteral("Všechny soubory|*.*|Trezorka|*.t2k");
+    request.filter_index = 2;
+    request.file_name = work.filePath(QStringLiteral("x.pdf"));
+    const std::optional<QString> chosen = platform.openFile(request);
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QFileInfo(*chosen).canonicalFilePath(), QFileInfo(wanted).canonicalFilePath());
+    QCOMPARE(shown_filters, QStringList({"Všechny soubory (*)", "Trezorka (*.t2k)"}));
+    // The filter box shows the descriptions only, as given.
+    QCOMPARE(selected_filter, QStringLiteral("Trezorka"));
+    QCOMPARE(files_in_profile(), QStringList());
+}
+
+void tst_qtuiplatform::saveDialogLeavesNoTrace()
+{
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    QtUiPlatform platform;
+    QString initial_name;
+    QString folder;
+    when_modal<QFileDialog>([&](QFileDialog* dialog) {
+        folder = dialog->directory().absolutePath();
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            initial_name = edit->text();
+        dialog->reject();
+    });
+    UiPlatform::FileDialogRequest request;
+    request.filter = QStringLiteral("Trezorka|*.t2k");
+    request.file_name = work.filePath(QStringLiteral("zprava.pdf.t2k"));
+    QVERIFY(!platform.saveFile(request).has_value());
+    QCOMPARE(initial_name, QStringLiteral("zprava.pdf.t2k"));
+    QCOMPARE(QFileInfo(folder).canonicalFilePath(), QFileInfo(work.path()).canonicalFilePath());
+    QCOMPARE(files_in_profile(), QStringList());
+}
+
+void tst_qtuiplatform::cleanupTestCase()
+{
+    QCOMPARE(files_in_profile(), QStringList());
+}
+
+int main(int argc, char* argv[])
+{
+    // Every place Qt could keep user settings points into an empty folder.
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 2;
+    profile = &dir;
+    qputenv("HOME", dir.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (dir.path() + "/cache").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    QApplication app(argc, argv);
+    tst_qtuiplatform test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_qtuiplatform.moc"

@@ -1,0 +1,238 @@
+// The worker, driven through SharedJob exactly as the window drives it.
+
+#include "SharedJob.h"
+#include "sifra.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+struct Outcome {
+    bool closed = false;
+    bool failed_at_close = false; // job_failed as the UI thread saw it on the close request
+    qint64 elapsed_ms = 0;
+};
+
+// Starts one worker and waits for its close request, as the modal loop would.
+Outcome run_job(SharedJob& job)
+{
+    Outcome out;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    guard.start(20000);
+    clock.start();
+    sifra::launch(job, &loop, [&] {
+        out.closed = true;
+        out.failed_at_close = job.job_failed;
+        out.elapsed_ms = clock.elapsed();
+        loop.quit();
+    });
+    loop.exec();
+    // Let the finished worker delete itself before the next job.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return out;
+}
+
+QByteArray random_bytes(qsizetype n)
+{
+    QByteArray data(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        data[i] = char(QRandomGenerator::global()->bounded(256));
+    return data;
+}
+
+bool write_file(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QByteArray read_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+QStringList listing(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class tst_sifra : public QObject {
+    Q_OBJECT
+private slots:
+    void knownAnswer_data();
+    void knownAnswer();
+    void roundTrip_data();
+    void roundTrip();
+    void failure_data();
+    void failure();
+    void neverClearsFailure();
+    void closesAfterPause();
+};
+
+// The worker must hand the password to the cipher intact even though it wipes
+// the shared copy at once; a known ciphertext proves the bytes that were used.
+void tst_sifra::knownAnswer_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("cipher");
+    QTest::newRow("Trezor") << QStringLiteral("Trezor") << QByteArray::fromHex("96dbba68328befd0f21dd74a");
+    QTest::newRow("zlutoucky") << QStringLiteral("žluťoučký") << QByteArray::fromHex("e04831b708f9168d8c7f5fe1");
+    QTest::newRow("x") << QStringLiteral("x") << QByteArray::fromHex("76da214be3663a88475a8675");
+}
+
+void tst_sifra::knownAnswer()
+{
+    QFETCH(QString, password);
+    QFETCH(QByteArray, cipher);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString plain = dir.filePath(QStringLiteral("zprava.txt"));
+    QVERIFY(write_file(plain, "Ahoj, svete!"));
+
+    SharedJob job;
+    job.job_source = plain;
+    job.job_target = plain + QStringLiteral(".t2k");
+    job.job_password = password;
+    job.job_encrypt = true;
+    const Outcome out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(!out.failed_at_close);
+    QCOMPARE(read_file(job.job_target).toHex(), cipher.toHex());
+    QVERIFY(job.job_password.isEmpty());
+}
+
+void tst_sifra::roundTrip_data()
+{
+    QTest::addColumn<int>("length");
+    for (int n : {0, 1, 511, 512, 513, 1024, 65535, 65536, 65537, 300000})
+        QTest::addRow("%d bytes", n) << n;
+}
+
+void tst_sifra::roundTrip()
+{
+    QFETCH(int, length);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray original = random_bytes(length);
+    const QString plain = dir.filePath(QStringLiteral("data.bin"));
+    const QString encrypted = plain + QStringLiteral(".t2k");
+    const QString restored = dir.filePath(QStringLiteral("restored.bin"));
+    QVERIFY(write_file(plain, original));
+
+    SharedJob job;
+    job.job_source = plain;
+    job.job_target = encrypted;
+    job.job_password = QStringLiteral("heslo123");
+    job.job_encrypt = true;
+    Outcome out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(!out.failed_at_close);
+    QVERIFY(!job.job_failed);
+    QVERIFY2(job.job_password.isEmpty(), "the password stays in the shared record");
+    const QByteArray cipher = read_file(encrypted);
+    QCOMPARE(cipher.size(), original.size());
+    if (length > 16)
+        QVERIFY(cipher != original);
+
+    job.job_source = encrypted;
+    job.job_target = restored;
+    job.job_password = QStringLiteral("heslo123");
+    job.job_encrypt = false;
+    out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(!job.job_failed);
+    QVERIFY(job.job_password.isEmpty());
+    QVERIFY(read_file(restored) == original);
+    QCOMPARE(listing(dir.path()), QStringList({"data.bin", "data.bin.t2k", "restored.bin"}));
+}
+
+// Each failure is reported through job_failed by the time the close request
+// is handled, and leaves the folders as they were.
+void tst_sifra::failure_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("target folder missing") << "data.bin" << "chybi/data.bin.t2k";
+    QTest::newRow("source missing") << "neni.bin" << "neni.bin.t2k";
+    QTest::newRow("target is the source") << "data.bin" << "data.bin";
+    QTest::newRow("target is the source by another name") << "data.bin" << "./sub/../data.bin";
+    QTest::newRow("source is a folder") << "sub" << "sub.t2k";
+    QTest::newRow("target is a folder") << "data.bin" << "sub";
+}
+
+void tst_sifra::failure()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray original = random_bytes(5000);
+    QVERIFY(write_file(dir.filePath(QStringLiteral("data.bin")), original));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const QStringList before = listing(dir.path());
+
+    SharedJob job;
+    job.job_source = dir.filePath(source);
+    job.job_target = dir.filePath(target);
+    job.job_password = QStringLiteral("heslo");
+    const Outcome out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(out.failed_at_close);
+    QVERIFY(job.job_failed);
+    QVERIFY(job.job_password.isEmpty());
+    QCOMPARE(listing(dir.path()), before);
+    QVERIFY(listing(dir.filePath(QStringLiteral("sub"))).isEmpty());
+    QVERIFY(read_file(dir.filePath(QStringLiteral("data.bin"))) == original);
+}
+
+// Clearing the flag is the reporting command's business, never the worker's.
+void tst_sifra::neverClearsFailure()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(write_file(dir.filePath(QStringLiteral("a")), "abc"));
+    SharedJob job;
+    job.job_source = dir.filePath(QStringLiteral("a"));
+    job.job_target = dir.filePath(QStringLiteral("a.t2k"));
+    job.job_password = QStringLiteral("p");
+    job.job_failed = true;
+    const Outcome out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(job.job_failed);
+    QCOMPARE(read_file(job.job_target).size(), 3);
+}
+
+// Even an empty file keeps the dialog up for the pause, and not much longer.
+void tst_sifra::closesAfterPause()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(write_file(dir.filePath(QStringLiteral("empty")), QByteArray()));
+    SharedJob job;
+    job.job_source = dir.filePath(QStringLiteral("empty"));
+    job.job_target = dir.filePath(QStringLiteral("empty.t2k"));
+    job.job_password = QStringLiteral("p");
+    const Outcome out = run_job(job);
+    QVERIFY(out.closed);
+    QVERIFY(!job.job_failed);
+    QVERIFY2(out.elapsed_ms >= 800, qPrintable(QString::number(out.elapsed_ms)));
+    QVERIFY2(out.elapsed_ms < 1500, qPrintable(QString::number(out.elapsed_ms)));
+    QVERIFY(QFileInfo::exists(job.job_target));
+}
+
+QTEST_GUILESS_MAIN(tst_sifra)
+#include "tst_sifra.moc"

@@ -1,0 +1,592 @@
+// The progress dialog: its controls, the hourglass rhythm, the ways its modal
+// showing may and may not end, and the abort that ends the process.
+
+#include "SharedJob.h"
+#include "TStatus_show.h"
+#include "UiPlatform.h"
+#include "sifra.h"
+#include "pending_file.h"
+#include "Picture.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Answers the abort question from a script and records what was asked.
+class ScriptedPlatform : public UiPlatform {
+public:
+    std::function<bool()> answer = [] { return false; };
+    QStringList questions;
+
+    std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+    void message(const QString&, const QString&, Icon) override {}
+    void warning(const QString&) override {}
+    bool warningOkCancel(const QString& text) override
+    {
+        questions << text;
+        return answer();
+    }
+    void openUrl(const QString&, QWidget*) override {}
+};
+
+const QString abort_question = QStringLiteral("Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?");
+
+// Runs `act` after `ms` from the event loop that is running then.
+void after(int ms, std::function<void()> act)
+{
+    QTimer::singleShot(ms, qApp, std::move(act));
+}
+
+// Shows the dialog modally and returns how long the showing lasted; a guard
+// ends a showing that would never end, and reports it.
+qint64 timed_exec(TStatus_show& dialog, bool* guard_fired = nullptr)
+{
+    bool fired = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &dialog, [&] {
+        fired = true;
+        dialog.done(QDialog::Rejected);
+    });
+    guard.start(8000);
+    QElapsedTimer clock;
+    clock.start();
+    dialog.exec();
+    if (guard_fired)
+        *guard_fired = fired;
+    return clock.elapsed();
+}
+
+QStringList listing(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class tst_status_show : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data();
+    void controls();
+    void window();
+    void stacking();
+    void tabOrder();
+    void texts();
+    void hourglassBlinksWhileHidden();
+    void closeRequestBeforeShowing_data();
+    void closeRequestBeforeShowing();
+    void keyboardCannotClose_data();
+    void keyboardCannotClose();
+    void closeRequestWaitsForAnswer();
+    void cancelLeavesJobRunning();
+    void realJob_data();
+    void realJob();
+    void firstShowingCentred_data();
+    void firstShowingCentred();
+    void laterShowingsKeepPosition();
+    void minimiseButton();
+    void abortEndsProcess();
+};
+
+void tst_status_show::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QRect>("geometry"); // width -1: sized to its text
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Image1") << "Image1" << "Picture" << QRect(436, -62, 97, 299) << 0 << false << "";
+    QTest::newRow("Image2") << "Image2" << "Picture" << QRect(-16, -24, 105, 269) << 0 << false << "";
+    QTest::newRow("statusinfo") << "statusinfo" << "QLabel" << QRect(38, 16, -1, -1) << 12 << true << "";
+    QTest::newRow("info") << "info" << "QLabel" << QRect(38, 48, -1, -1) << 11 << true << "Zdroj";
+    QTest::newRow("info2") << "info2" << "QLabel" << QRect(38, 75, -1, -1) << 11 << true << "Cíl";
+    QTest::newRow("hoursimage") << "hoursimage" << "Picture" << QRect(409, 24, 94, 96) << 0 << false << "";
+    QTest::newRow("fromfile") << "fromfile" << "QLineEdit" << QRect(74, 45, 317, 21) << 11 << false << "";
+    QTest::newRow("tofile") << "tofile" << "QLineEdit" << QRect(74, 72, 317, 21) << 11 << false << "";
+    QTest::newRow("Button1") << "Button1" << "QPushButton" << QRect(143, 113, 113, 20) << 11 << false
+                             << "Přerušit a ukončit";
+    QTest::newRow("Button2") << "Button2" << "QPushButton" << QRect(278, 113, 113, 20) << 11 << false
+                             << "Minimalizovat";
+}
+
+void tst_status_show::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QRect, geometry);
+    QFETCH(int, pixels);
+    QFETCH(bool, bold);
+    QFETCH(QString, text);
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QWidget* w = dialog.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+    QVERIFY(w);
+    QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
+    QCOMPARE(w->pos(), geometry.topLeft());
+    if (geometry.width() >= 0)
+        QCOMPARE(w->size(), geometry.size());
+    if (pixels) {
+        QCOMPARE(w->font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(w->font().pixelSize(), pixels);
+        QCOMPARE(w->font().bold(), bold);
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        QCOMPARE(label->text(), text);
+        QVERIFY(!label->autoFillBackground());
+        if (!text.isEmpty())
+            QCOMPARE(label->size(), label->sizeHint());
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        QCOMPARE(button->text(), text);
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        QVERIFY(edit->isReadOnly());
+    } else {
+        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+    }
+}
+
+void tst_status_show::window()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QCOMPARE(dialog.objectName(), QStringLiteral("Status_show"));
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(dialog.minimumSize(), QSize(508, 149));
+    QCOMPARE(dialog.maximumSize(), QSize(508, 149));
+    QCOMPARE(dialog.palette().color(QPalette::Window), QColor(0xE8, 0xE8, 0xE8));
+    QVERIFY(dialog.autoFillBackground());
+    QCOMPARE(dialog.font().family(), QStringLiteral("Tahoma"));
+    QCOMPARE(dialog.font().pixelSize(), 11);
+    QVERIFY(!dialog.font().bold());
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    for (Qt::WindowType button : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
+                                  Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
+        QVERIFY(!flags.testFlag(button));
+    QCOMPARE(dialog.Timer1->objectName(), QStringLiteral("Timer1"));
+}
+
+// Later pictures and labels lie above earlier ones; edits and buttons above all.
+void tst_status_show::stacking()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QStringList order;
+    for (QObject* child : dialog.children())
+        if (child->isWidgetType())
+            order << child->objectName();
+    QCOMPARE(order, QStringList({"Image1", "Image2", "statusinfo", "info", "info2", "hoursimage", "fromfile", "tofile",
+                                 "Button1", "Button2"}));
+    // Where the hourglass overlaps the right-hand panel, the hourglass is on top;
+    // where the edit box overlaps the left-hand panel, the edit box is.
+    dialog.hoursimage->setVisible(true);
+    QCOMPARE(dialog.childAt(450, 60), dialog.hoursimage);
+    QCOMPARE(dialog.childAt(80, 50), dialog.fromfile);
+    QCOMPARE(dialog.childAt(450, 130), dialog.Image1);
+    QCOMPARE(dialog.childAt(20, 130), dialog.Image2);
+}
+
+void tst_status_show::tabOrder()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QList<QWidget*> chain;
+    QWidget* w = dialog.fromfile;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+        w = w->nextInFocusChain();
+    } while (w != dialog.fromfile);
+    QCOMPARE(chain, QList<QWidget*>({dialog.fromfile, dialog.tofile, dialog.Button1, dialog.Button2}));
+}
+
+void tst_status_show::texts()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    const QString long_path = QStringLiteral("/domů/uživatel/dokumenty/velmi/dlouhá/cesta/k/souboru/zpráva.pdf");
+    dialog.set_texts(QStringLiteral("Šifrování"), QStringLiteral("Probíhá šifrování souboru.."), long_path,
+                     long_path + QStringLiteral(".t2k"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Šifrování"));
+    QCOMPARE(dialog.statusinfo->text(), QStringLiteral("Probíhá šifrování souboru.."));
+    QCOMPARE(dialog.statusinfo->size(), dialog.statusinfo->sizeHint());
+    QCOMPARE(dialog.fromfile->text(), long_path);
+    QCOMPARE(dialog.tofile->text(), long_path + QStringLiteral(".t2k"));
+    // The start of a long path is what is seen.
+    QCOMPARE(dialog.fromfile->cursorPosition(), 0);
+}
+
+// One second on, one second off, from creation, whether shown or not.
+void tst_status_show::hourglassBlinksWhileHidden()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QVERIFY(dialog.Timer1->isActive());
+    QCOMPARE(dialog.Timer1->interval(), 1000);
+    QList<bool> hidden;
+    QList<qint64> at;
+    QElapsedTimer clock;
+    clock.start();
+    connect(dialog.Timer1, &QTimer::timeout, this, [&] {
+        hidden << dialog.hoursimage->isHidden();
+        at << clock.elapsed();
+    });
+    const bool start = dialog.hoursimage->isHidden();
+    QTRY_VERIFY_WITH_TIMEOUT(hidden.size() >= 3, 4500);
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(hidden.at(0), !start);
+    QCOMPARE(hidden.at(1), start);
+    QCOMPARE(hidden.at(2), !start);
+    QVERIFY2(qAbs(at.at(2) - at.at(1) - 1000) < 200, qPrintable(QString::number(at.at(2) - at.at(1))));
+}
+
+// The worker may finish before the command has entered the modal showing.
+void tst_status_show::closeRequestBeforeShowing_data()
+{
+    QTest::addColumn<bool>("handled_before");
+    QTest::newRow("request handled before exec") << true;
+    QTest::newRow("request still queued at exec") << false;
+}
+
+void tst_status_show::closeRequestBeforeShowing()
+{
+    QFETCH(bool, handled_before);
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QMetaObject::invokeMethod(&dialog, &TStatus_show::close_request, Qt::QueuedConnection);
+    if (handled_before)
+        QCoreApplication::processEvents();
+    bool guard_fired = false;
+    const qint64 ms = timed_exec(dialog, &guard_fired);
+    QVERIFY(!guard_fired);
+    QVERIFY2(ms < 300, qPrintable(QString::number(ms)));
+    QVERIFY(dialog.isHidden());
+
+    // Used up: the next showing lasts until its own request.
+    after(600, [&] { dialog.close_request(); });
+    const qint64 next = timed_exec(dialog, &guard_fired);
+    QVERIFY(!guard_fired);
+    QVERIFY2(next >= 550, qPrintable(QString::number(next)));
+}
+
+void tst_status_show::keyboardCannotClose_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("Alt+F4") << int(Qt::Key_F4) << int(Qt::AltModifier);
+}
+
+void tst_status_show::keyboardCannotClose()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    bool visible_after_keys = false;
+    bool visible_after_close = false;
+    after(200, [&] {
+        QTest::keyClick(&dialog, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTest::keyClick(dialog.fromfile, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    });
+    after(400, [&] {
+        visible_after_keys = dialog.isVisible();
+        dialog.close(); // what a window manager's close asks for
+    });
+    after(600, [&] {
+        visible_after_close = dialog.isVisible();
+        dialog.close_request();
+    });
+    bool guard_fired = false;
+    timed_exec(dialog, &guard_fired);
+    QVERIFY(!guard_fired);
+    QVERIFY(visible_after_keys);
+    QVERIFY(visible_after_close);
+    QVERIFY(platform.questions.isEmpty());
+}
+
+// A job that ends while the abort question is open: the showing goes on until
+// the question is answered, then ends at once on "Cancel".
+void tst_status_show::closeRequestWaitsForAnswer()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    bool visible_at_answer = false;
+    QElapsedTimer clock;
+    qint64 answered_at = 0;
+    platform.answer = [&] {
+        QEventLoop question; // the message box's own loop
+        after(200, [&] { QMetaObject::invokeMethod(&dialog, &TStatus_show::close_request, Qt::QueuedConnection); });
+        after(700, [&] { question.quit(); });
+        question.exec();
+        visible_at_answer = dialog.isVisible();
+        answered_at = clock.elapsed();
+        return false;
+    };
+    after(100, [&] { dialog.Button1->click(); });
+    bool guard_fired = false;
+    clock.start();
+    const qint64 ended = timed_exec(dialog, &guard_fired);
+    QVERIFY(!guard_fired);
+    QCOMPARE(platform.questions, QStringList{abort_question});
+    QVERIFY(visible_at_answer);
+    QVERIFY2(ended >= answered_at && ended - answered_at < 300,
+             qPrintable(QStringLiteral("%1 %2").arg(answered_at).arg(ended)));
+}
+
+void tst_status_show::cancelLeavesJobRunning()
+{
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    bool visible_after_cancel = false;
+    after(100, [&] { dialog.Button1->click(); });
+    after(300, [&] {
+        visible_after_cancel = dialog.isVisible();
+        dialog.close_request();
+    });
+    bool guard_fired = false;
+    timed_exec(dialog, &guard_fired);
+    QVERIFY(!guard_fired);
+    QCOMPARE(platform.questions.size(), 1);
+    QVERIFY(visible_after_cancel);
+}
+
+// The dialog and a real worker: the showing lasts the pause and ends by
+// itself, with job_failed already set when it has failed.
+void tst_status_show::realJob_data()
+{
+    QTest::addColumn<bool>("target_folder_exists");
+    QTest::newRow("success") << true;
+    QTest::newRow("target folder missing") << false;
+}
+
+void tst_status_show::realJob()
+{
+    QFETCH(bool, target_folder_exists);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile source(dir.filePath(QStringLiteral("zprava.txt")));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(QByteArray(10000, 'a'));
+    source.close();
+
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    SharedJob job;
+    job.job_source = source.fileName();
+    job.job_target = target_folder_exists ? dir.filePath(QStringLiteral("zprava.txt.t2k"))
+                                          : dir.filePath(QStringLiteral("chybi/zprava.txt.t2k"));
+    job.job_password = QStringLiteral("heslo");
+    dialog.set_texts(QStringLiteral("Šifrování"), QStringLiteral("Probíhá šifrování.."), job.job_source,
+                     job.job_target);
+    QElapsedTimer clock;
+    clock.start();
+    sifra::launch(job, &dialog, &TStatus_show::close_request);
+    bool guard_fired = false;
+    timed_exec(dialog, &guard_fired);
+    const qint64 ms = clock.elapsed();
+    QVERIFY(!guard_fired);
+    QCOMPARE(job.job_failed, !target_folder_exists);
+    QVERIFY(job.job_password.isEmpty());
+    QVERIFY2(ms >= 800 && ms < 2000, qPrintable(QString::number(ms)));
+    QCOMPARE(listing(dir.path()), target_folder_exists ? QStringList({"zprava.txt", "zprava.txt.t2k"})
+                                                       : QStringList({"zprava.txt"}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void tst_status_show::firstShowingCentred_data()
+{
+    QTest::addColumn<QPoint>("main_at");
+    QTest::addColumn<bool>("clamped");
+    QTest::newRow("inside the work area") << QPoint(100, 80) << false;
+    QTest::newRow("past the top-left corner") << QPoint(-400, -300) << true;
+}
+
+void tst_status_show::firstShowingCentred()
+{
+    QFETCH(QPoint, main_at);
+    QFETCH(bool, clamped);
+    QWidget main;
+    main.setGeometry(QRect(main_at, QSize(555, 341)));
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform, &main);
+    QPoint shown_at;
+    after(100, [&] {
+        shown_at = dialog.pos();
+        dialog.close_request();
+    });
+    timed_exec(dialog);
+    const QRect area = main.screen()->availableGeometry();
+    if (clamped) {
+        QCOMPARE(shown_at, area.topLeft());
+    } else {
+        const QPoint centre = main.frameGeometry().center();
+        QVERIFY2(qAbs(shown_at.x() + 254 - centre.x()) <= 2 && qAbs(shown_at.y() + 74 - centre.y()) <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(shown_at.x()).arg(shown_at.y())));
+    }
+}
+
+void tst_status_show::laterShowingsKeepPosition()
+{
+    QWidget main;
+    main.setGeometry(100, 80, 555, 341);
+    main.show();
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform, &main);
+    after(100, [&] {
+        dialog.move(40, 30); // the user drags it
+        dialog.close_request();
+    });
+    timed_exec(dialog);
+    main.move(200, 200);
+    QPoint second_at;
+    after(100, [&] {
+        second_at = dialog.pos();
+        dialog.close_request();
+    });
+    timed_exec(dialog);
+    QCOMPARE(second_at, QPoint(40, 30));
+}
+
+void tst_status_show::minimiseButton()
+{
+    QWidget main;
+    main.resize(555, 341);
+    main.show();
+    ScriptedPlatform platform;
+    {
+        // Left to itself, the dialog minimises the application's windows.
+        TStatus_show dialog(platform, &main);
+        bool main_minimised = false;
+        after(100, [&] {
+            dialog.Button2->click();
+            main_minimised = main.isMinimized();
+            dialog.close_request();
+        });
+        timed_exec(dialog);
+        QVERIFY(main_minimised);
+    }
+    main.showNormal();
+    {
+        // With the main window's owner listening, it only asks.
+        TStatus_show dialog(platform, &main);
+        int asked = 0;
+        connect(&dialog, &TStatus_show::minimise_application, this, [&] { ++asked; });
+        bool main_minimised = true;
+        after(100, [&] {
+            dialog.Button2->click();
+            main_minimised = main.isMinimized();
+            dialog.close_request();
+        });
+        timed_exec(dialog);
+        QCOMPARE(asked, 1);
+        QVERIFY(!main_minimised);
+    }
+    QVERIFY(platform.questions.isEmpty());
+}
+
+// "OK" ends the process at once with status 0, restoring the application
+// first and taking the job's temporary file with it. Run in a child process.
+void tst_status_show::abortEndsProcess()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess child;
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--abort-child"), dir.path()});
+    QVERIFY(child.waitForFinished(20000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // The child saw its temporary file while the job ran, was asked the
+    // question, restored the application, and never got past the abort.
+    QCOMPARE(out, QStringLiteral("temporary file seen\nasked\nrestored\n"));
+    QCOMPARE(listing(dir.path()), QStringList({"zdroj"}));
+}
+
+namespace {
+
+void say(const char* line)
+{
+    // The process ends with _Exit, which flushes nothing.
+    (void)!::write(STDOUT_FILENO, line, std::strlen(line));
+}
+
+// A job reading from a pipe that is never finished, so it stays mid-way
+// with its temporary file on disk until the user aborts.
+int abort_child(const QString& folder)
+{
+    const QString fifo = folder + QStringLiteral("/zdroj");
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+        return 3;
+    ScriptedPlatform platform;
+    TStatus_show dialog(platform);
+    QObject::connect(&dialog, &TStatus_show::restore_application, [] { say("restored\n"); });
+    platform.answer = [] {
+        say("asked\n");
+        return true;
+    };
+    SharedJob job;
+    job.job_source = fifo;
+    job.job_target = folder + QStringLiteral("/cil.t2k");
+    job.job_password = QStringLiteral("heslo");
+    sifra::launch(job, &dialog, &TStatus_show::close_request);
+    // Opening the writing end waits for the worker to open the reading end.
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+    if (writer < 0)
+        return 4;
+    const QByteArray chunk(4096, 'x');
+    (void)!::write(writer, chunk.constData(), size_t(chunk.size()));
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        if (listing(folder).size() < 2)
+            return;
+        poll.stop();
+        say("temporary file seen\n");
+        dialog.Button1->click();
+        say("still running\n");
+    });
+    poll.start(20);
+    QTimer::singleShot(10000, &dialog, [] { std::_Exit(5); });
+    dialog.exec();
+    return 6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--abort-child") == 0)
+        return abort_child(QString::fromLocal8Bit(argv[2]));
+    tst_status_show test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_status_show.moc"
