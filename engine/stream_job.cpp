@@ -20,10 +20,10 @@ namespace trezorka {
 
 namespace {
 
-// The pipeline: a reader thread reads and runs the cipher, the job's own
-// thread writes, so that reading, the cipher and writing overlap on two
-// cores. A few slots of a fixed size go round between them: memory does not
-// depend on the file's size.
+// The pipeline: the job's own thread reads and writes, a second thread runs
+// the cipher, so that the cipher (the slowest part) overlaps the file work
+// on two cores. A few slots of a fixed size go round between them: memory
+// does not depend on the file's size.
 constexpr std::size_t slot_target_size = 256 * 1024;
 constexpr std::size_t slot_count = 4;
 // How often the progress callback and early write-back happen.
@@ -39,10 +39,12 @@ CipherKey make_key(std::u16string_view password, KeyRule rule, CipherContext& co
     // the hash object is destroyed here, as soon as the key exists
 }
 
-class Pipeline {
+// The cipher thread and the slots it shares with the job's thread. A slot
+// is free, waiting for the cipher, or done and waiting to be written.
+class CipherStage {
 public:
-    Pipeline(file_io::File& source, CipherKey& key, bool encrypt, std::size_t block_size)
-        : source_(source), key_(key), encrypt_(encrypt), block_size_(block_size),
+    CipherStage(CipherKey& key, bool encrypt, std::size_t block_size)
+        : key_(key), encrypt_(encrypt),
           // a whole number of blocks per slot, so every read asks for block_size bytes
           slot_size_(block_size * std::max<std::size_t>(1, slot_target_size / block_size))
     {
@@ -50,52 +52,61 @@ public:
             slots_.push_back({std::make_unique<std::uint8_t[]>(slot_size_), 0});
             free_.push_back(i);
         }
+        thread_ = std::thread([this] { cipher_loop(); });
     }
 
-    ~Pipeline() { stop(); }
-
-    void start() { reader_ = std::thread([this] { read_loop(); }); }
-
-    // Gives the next filled slot to `consume`, until the source ends. Throws
-    // what the reader ran into.
-    template <typename Consume>
-    void drain(Consume&& consume)
-    {
-        for (;;) {
-            std::size_t index;
-            {
-                std::unique_lock guard(lock_);
-                ready_.wait(guard, [&] { return !filled_.empty() || reader_done_; });
-                if (filled_.empty()) {
-                    if (reader_error_)
-                        std::rethrow_exception(reader_error_);
-                    return;
-                }
-                index = filled_.front();
-                filled_.pop_front();
-            }
-            Slot& slot = slots_[index];
-            consume(slot.data.get(), slot.used);
-            {
-                std::lock_guard guard(lock_);
-                free_.push_back(index);
-            }
-            ready_.notify_all();
-        }
-    }
-
-    void stop() noexcept
+    ~CipherStage()
     {
         {
             std::lock_guard guard(lock_);
             stopping_ = true;
         }
-        ready_.notify_all();
-        if (reader_.joinable())
-            reader_.join();
+        wake_cipher_.notify_all();
+        thread_.join();
     }
 
-    std::uint64_t bytes_read() const { return bytes_read_; } // after drain() returned
+    std::size_t slot_size() const { return slot_size_; }
+    std::uint8_t* data(std::size_t index) { return slots_[index].data.get(); }
+
+    // A free slot, if there is one now.
+    std::optional<std::size_t> try_take_free()
+    {
+        std::lock_guard guard(lock_);
+        if (free_.empty())
+            return std::nullopt;
+        const std::size_t index = free_.front();
+        free_.pop_front();
+        return index;
+    }
+
+    void give_back(std::size_t index)
+    {
+        std::lock_guard guard(lock_);
+        free_.push_back(index);
+    }
+
+    void submit(std::size_t index, std::size_t used)
+    {
+        {
+            std::lock_guard guard(lock_);
+            slots_[index].used = used;
+            waiting_.push_back(index);
+        }
+        wake_cipher_.notify_one();
+    }
+
+    // The next slot the cipher is done with, in order; rethrows its failure.
+    std::size_t take_done(std::size_t& used)
+    {
+        std::unique_lock guard(lock_);
+        wake_job_.wait(guard, [&] { return !done_.empty() || error_; });
+        if (error_)
+            std::rethrow_exception(error_);
+        const std::size_t index = done_.front();
+        done_.pop_front();
+        used = slots_[index].used;
+        return index;
+    }
 
 private:
     struct Slot {
@@ -103,89 +114,100 @@ private:
         std::size_t used;
     };
 
-    void read_loop() noexcept
+    void cipher_loop() noexcept
     {
-        try {
-            bool at_end = false;
-            while (!at_end) {
-                std::size_t index;
-                {
-                    std::unique_lock guard(lock_);
-                    ready_.wait(guard, [&] { return !free_.empty() || stopping_; });
-                    if (stopping_)
-                        break;
-                    index = free_.front();
-                    free_.pop_front();
-                }
-                Slot& slot = slots_[index];
-                slot.used = 0;
-                while (slot.used < slot_size_) {
-                    std::uint8_t* p = slot.data.get() + slot.used;
-                    const std::size_t n = source_.read(p, std::min(block_size_, slot_size_ - slot.used));
-                    if (n == 0) {
-                        at_end = true;
-                        break;
-                    }
-                    std::span<std::uint8_t> block(p, n);
-                    if (encrypt_)
-                        key_.encrypt(block);
-                    else
-                        key_.decrypt(block);
-                    slot.used += n;
-                    bytes_read_ += n;
-                }
-                {
-                    std::lock_guard guard(lock_);
-                    if (slot.used > 0)
-                        filled_.push_back(index);
-                    else
-                        free_.push_back(index);
-                }
-                ready_.notify_all();
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock guard(lock_);
+                wake_cipher_.wait(guard, [&] { return !waiting_.empty() || stopping_; });
+                if (stopping_)
+                    return;
+                index = waiting_.front();
+                waiting_.pop_front();
             }
-        } catch (...) {
-            std::lock_guard guard(lock_);
-            reader_error_ = std::current_exception();
+            try {
+                // The keystream runs on across calls, so one call per slot
+                // gives the same bytes as one per block.
+                std::span<std::uint8_t> bytes(slots_[index].data.get(), slots_[index].used);
+                if (encrypt_)
+                    key_.encrypt(bytes);
+                else
+                    key_.decrypt(bytes);
+            } catch (...) {
+                std::lock_guard guard(lock_);
+                error_ = std::current_exception();
+                wake_job_.notify_all();
+                return;
+            }
+            {
+                std::lock_guard guard(lock_);
+                done_.push_back(index);
+            }
+            wake_job_.notify_one();
         }
-        {
-            std::lock_guard guard(lock_);
-            reader_done_ = true;
-        }
-        ready_.notify_all();
     }
 
-    file_io::File& source_;
     CipherKey& key_;
     const bool encrypt_;
-    const std::size_t block_size_;
     const std::size_t slot_size_;
     std::vector<Slot> slots_;
-    std::uint64_t bytes_read_ = 0; // the reader's; read by the writer once the reader is done
 
     std::mutex lock_;
-    std::condition_variable ready_;
+    std::condition_variable wake_cipher_;
+    std::condition_variable wake_job_;
     std::deque<std::size_t> free_;
-    std::deque<std::size_t> filled_;
-    bool reader_done_ = false;
+    std::deque<std::size_t> waiting_;
+    std::deque<std::size_t> done_;
     bool stopping_ = false;
-    std::exception_ptr reader_error_;
-    std::thread reader_;
+    std::exception_ptr error_;
+    std::thread thread_;
 };
 
 // Streams the whole source through the key into `target`; returns the bytes done.
 std::uint64_t pump(const StreamJob& job, file_io::File& source, std::uint64_t total, CipherKey& key,
                    file_io::File& target, bool early_writeback)
 {
-    Pipeline pipeline(source, key, job.encrypt, job.block_size);
-    pipeline.start();
+    CipherStage stage(key, job.encrypt, job.block_size);
     std::uint64_t done = 0;
     std::uint64_t next_progress = progress_step;
     std::uint64_t written_back = 0;
+    std::size_t in_flight = 0;
+    bool at_end = false;
     if (job.progress)
         job.progress(0, total);
-    pipeline.drain([&](const std::uint8_t* data, std::size_t size) {
-        target.write_all(data, size);
-        done += size;
+    for (;;) {
+        // Keep the cipher fed: read into every free slot first...
+        if (!at_end) {
+            if (const auto index = stage.try_take_free()) {
+                std::uint8_t* data = stage.data(*index);
+                std::size_t used = 0;
+                while (used < stage.slot_size()) {
+                    const std::size_t n = source.read(data + used, std::min(job.block_size, stage.slot_size() - used));
+                    if (n == 0) {
+                        at_end = true;
+                        break;
+                    }
+                    used += n;
+                }
+                if (used > 0) {
+                    stage.submit(*index, used);
+                    ++in_flight;
+                } else {
+                    stage.give_back(*index);
+                }
+                continue;
+            }
+        }
+        if (in_flight == 0)
+            break;
+        // ...then write what the cipher has finished.
+        std::size_t used = 0;
+        const std::size_t index = stage.take_done(used);
+        --in_flight;
+        target.write_all(stage.data(index), used);
+        stage.give_back(index);
+        done += used;
         if (early_writeback && done - written_back >= writeback_step) {
             target.start_writeback(written_back, done - written_back);
             written_back = done;
@@ -194,8 +216,7 @@ std::uint64_t pump(const StreamJob& job, file_io::File& source, std::uint64_t to
             job.progress(done, total);
             next_progress = done + progress_step;
         }
-    });
-    pipeline.stop();
+    }
     if (job.progress)
         job.progress(done, total);
     return done;
