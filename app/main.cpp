@@ -1,25 +1,24 @@
 #include "QtUiPlatform.h"
 #include "SharedJob.h"
 #include "TStatus_show.h"
+#include "Tmain.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
-#include <QPalette>
-#include <QWidget>
 
 namespace {
 
-// The windows are laid out for Tahoma. Windows has it; elsewhere Wine's
-// metric-compatible copy is used when it is installed.
+// The windows are laid out for Tahoma. Windows has it; elsewhere Wine's free
+// copy is used when it is installed. Only its regular face: Wine's
+// tahomabd.ttf has the regular stroke weight, so text set in it does not look
+// bold, while Qt emboldens the regular face properly.
 void register_tahoma()
 {
 #ifndef _WIN32
-    for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        const QString file = QString::fromLatin1(path);
-        if (QFile::exists(file))
-            QFontDatabase::addApplicationFont(file);
-    }
+    const QString file = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(file))
+        QFontDatabase::addApplicationFont(file);
 #endif
 }
 
@@ -37,20 +36,15 @@ int main(int argc, char* argv[])
     // to every window caption, and the captions are fixed texts.
     QApplication::setApplicationName(QStringLiteral("Trezorka 2.0 Portable"));
 
-    [[maybe_unused]] SharedJob job; // handed to the main window
+    SharedJob job;
     QtUiPlatform platform;
 
-    // Tmain: the main window `main` takes this placeholder's place.
-    QWidget main;
-    main.setWindowTitle(QStringLiteral("Trezorka 2.0 Portable"));
-    main.setFixedSize(555, 341);
-    QPalette pal = main.palette();
-    pal.setColor(QPalette::Window, QColor(0xE8, 0xE8, 0xE8));
-    main.setPalette(pal);
-    main.setAutoFillBackground(true);
-    main.show();
-
+    Tmain main(job, platform, Tmain::first_argument(argc, argv));
+    // Hidden until a job shows it; a child of the main window, so it stays
+    // off the taskbar and is centred over the main window.
     TStatus_show Status_show(platform, &main);
+
+    main.show();
 
     return app.exec();
 }
