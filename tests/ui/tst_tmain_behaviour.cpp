@@ -13,6 +13,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace Qt::Literals::StringLiterals;
+
 using Points = QList<QPoint>;
 Q_DECLARE_METATYPE(Points)
 
@@ -88,41 +90,41 @@ private slots:
         const QPoint encryptBar(70, 300), encryptLabel(100, 300), gapEncryptDecrypt(196, 300);
         const QPoint decryptBar(205, 300), gapDecryptExit(323, 300), exitBar(330, 300), exitLabel(360, 300);
 
-        QTest::newRow("exit lights") << QString() << Points{exitBar} << QStringList{u"off_act"_qs};
+        QTest::newRow("exit lights") << QString() << Points{exitBar} << QStringList{u"off_act"_s};
         QTest::newRow("exit label lights, highlight stays lit while resting on it")
-            << QString() << Points{exitLabel, exitBar, QPoint(440, 316)} << QStringList{u"off_act"_qs};
+            << QString() << Points{exitLabel, exitBar, QPoint(440, 316)} << QStringList{u"off_act"_s};
         QTest::newRow("background puts the light out") << QString() << Points{exitBar, background} << QStringList{};
         QTest::newRow("right panel counts as background") << QString() << Points{chooseLabel, image3} << QStringList{};
         QTest::newRow("logo is another control") << QString() << Points{chooseLabel, logo}
-                                                 << QStringList{u"selectfile_act"_qs};
+                                                 << QStringList{u"selectfile_act"_s};
         QTest::newRow("disabled encrypt never lights") << QString() << Points{encryptBar, encryptLabel} << QStringList{};
         QTest::newRow("disabled encrypt counts as background")
             << QString() << Points{exitBar, encryptLabel} << QStringList{};
         QTest::newRow("disabled select-target counts as background")
             << QString() << Points{selectfileBar, targetBar} << QStringList{};
         QTest::newRow("source box overlaps select button by one column")
-            << QString() << Points{selectfileBar, overlap, sourceBox} << QStringList{u"selectfile_act"_qs};
+            << QString() << Points{selectfileBar, overlap, sourceBox} << QStringList{u"selectfile_act"_s};
         QTest::newRow("source box then background")
             << QString() << Points{selectfileBar, overlap, sourceBox, QPoint(300, 140)} << QStringList{};
         QTest::newRow("target box overlaps select-target button by one column")
-            << u"/data/report.pdf"_qs << Points{targetBar, targetOverlap, targetBox}
-            << QStringList{u"savetochose_act"_qs};
-        QTest::newRow("encrypt lights in encrypt mode") << u"/data/report.pdf"_qs << Points{encryptLabel}
-                                                        << QStringList{u"crypt_act"_qs};
+            << u"/data/report.pdf"_s << Points{targetBar, targetOverlap, targetBox}
+            << QStringList{u"savetochose_act"_s};
+        QTest::newRow("encrypt lights in encrypt mode") << u"/data/report.pdf"_s << Points{encryptLabel}
+                                                        << QStringList{u"crypt_act"_s};
         QTest::newRow("gap between encrypt and decrypt is background")
-            << u"/data/report.pdf"_qs << Points{encryptBar, gapEncryptDecrypt} << QStringList{};
+            << u"/data/report.pdf"_s << Points{encryptBar, gapEncryptDecrypt} << QStringList{};
         QTest::newRow("decrypt disabled in encrypt mode")
-            << u"/data/report.pdf"_qs << Points{encryptBar, decryptBar} << QStringList{};
-        QTest::newRow("decrypt lights in decrypt mode") << u"/data/report.pdf.t2k"_qs << Points{decryptBar}
-                                                        << QStringList{u"decrypt_act"_qs};
+            << u"/data/report.pdf"_s << Points{encryptBar, decryptBar} << QStringList{};
+        QTest::newRow("decrypt lights in decrypt mode") << u"/data/report.pdf.t2k"_s << Points{decryptBar}
+                                                        << QStringList{u"decrypt_act"_s};
         QTest::newRow("gap between decrypt and exit is background")
-            << u"/data/report.pdf.t2k"_qs << Points{decryptBar, gapDecryptExit} << QStringList{};
+            << u"/data/report.pdf.t2k"_s << Points{decryptBar, gapDecryptExit} << QStringList{};
         QTest::newRow("decrypt to exit crosses the gap")
-            << u"/data/report.pdf.t2k"_qs << Points{decryptBar, gapDecryptExit, exitBar}
-            << QStringList{u"off_act"_qs};
+            << u"/data/report.pdf.t2k"_s << Points{decryptBar, gapDecryptExit, exitBar}
+            << QStringList{u"off_act"_s};
         QTest::newRow("straight from decrypt to exit leaves decrypt lit")
-            << u"/data/report.pdf.t2k"_qs << Points{decryptBar, exitBar}
-            << QStringList{u"decrypt_act"_qs, u"off_act"_qs};
+            << u"/data/report.pdf.t2k"_s << Points{decryptBar, exitBar}
+            << QStringList{u"decrypt_act"_s, u"off_act"_s};
     }
 
     void hover()
@@ -150,13 +152,13 @@ private slots:
         QTest::addColumn<QPoint>("point");
         QTest::addColumn<QString>("target");
 
-        QTest::newRow("background") << QString() << QPoint(80, 200) << u"main"_qs;
-        QTest::newRow("hidden highlight passed over") << QString() << QPoint(330, 300) << u"off"_qs;
-        QTest::newRow("disabled label and bars passed over") << QString() << QPoint(100, 300) << u"main"_qs;
-        QTest::newRow("enabled label on top") << u"/a/b"_qs << QPoint(100, 300) << u"cryptlabel"_qs;
-        QTest::newRow("select button under panel") << QString() << QPoint(465, 120) << u"selectfile"_qs;
-        QTest::newRow("edit box over button") << QString() << QPoint(400, 120) << u"filetocrypt"_qs;
-        QTest::newRow("label over decoration") << QString() << QPoint(104, 95) << u"Label1"_qs;
+        QTest::newRow("background") << QString() << QPoint(80, 200) << u"main"_s;
+        QTest::newRow("hidden highlight passed over") << QString() << QPoint(330, 300) << u"off"_s;
+        QTest::newRow("disabled label and bars passed over") << QString() << QPoint(100, 300) << u"main"_s;
+        QTest::newRow("enabled label on top") << u"/a/b"_s << QPoint(100, 300) << u"cryptlabel"_s;
+        QTest::newRow("select button under panel") << QString() << QPoint(465, 120) << u"selectfile"_s;
+        QTest::newRow("edit box over button") << QString() << QPoint(400, 120) << u"filetocrypt"_s;
+        QTest::newRow("label over decoration") << QString() << QPoint(104, 95) << u"Label1"_s;
     }
 
     void targets()
@@ -180,8 +182,8 @@ private slots:
         QTest::newRow("select label") << QString() << QPoint(420, 120) << 1 << 0 << 0;
         QTest::newRow("select bar") << QString() << QPoint(462, 128) << 1 << 0 << 0;
         QTest::newRow("select-target disabled") << QString() << QPoint(500, 175) << 0 << 0 << 0;
-        QTest::newRow("select-target bar") << u"/a/b"_qs << QPoint(510, 175) << 0 << 1 << 0;
-        QTest::newRow("select-target label") << u"/a/b"_qs << QPoint(420, 168) << 0 << 1 << 0;
+        QTest::newRow("select-target bar") << u"/a/b"_s << QPoint(510, 175) << 0 << 1 << 0;
+        QTest::newRow("select-target label") << u"/a/b"_s << QPoint(420, 168) << 0 << 1 << 0;
         QTest::newRow("link") << QString() << QPoint(12, 330) << 0 << 0 << 1;
         QTest::newRow("source box") << QString() << QPoint(300, 120) << 0 << 0 << 0;
         QTest::newRow("background") << QString() << QPoint(80, 200) << 0 << 0 << 0;
@@ -205,7 +207,7 @@ private slots:
         QCOMPARE(platform->saveAsked.size(), saves);
         QCOMPARE(platform->urls.size(), urls);
         if (urls)
-            QVERIFY(platform->urls.first().startsWith(u"http"_qs));
+            QVERIFY(platform->urls.first().startsWith(u"http"_s));
     }
 
     void clickOnHighlightRunsTheCommand()
@@ -250,7 +252,7 @@ private slots:
         auto w = window();
         w->show();
         QElapsedTimer clock;
-        pick(*w, u"/data/report.pdf"_qs);
+        pick(*w, u"/data/report.pdf"_s);
         clock.start();
         QVERIFY(w->cryptblink->isActive());
         QVERIFY(w->stopper->isActive());
@@ -281,10 +283,10 @@ private slots:
     void secondAcceptanceDoesNotRestart()
     {
         auto w = window();
-        pick(*w, u"/data/report.pdf"_qs);
+        pick(*w, u"/data/report.pdf"_s);
         QTest::qWait(1200);
         const int blinkLeft = w->cryptblink->remainingTime();
-        pick(*w, u"/data/other.txt"_qs);
+        pick(*w, u"/data/other.txt"_s);
         // Still on the first schedule: not 3800 / 500 ms again.
         QVERIFY2(w->stopper->remainingTime() < 2800, qPrintable(QString::number(w->stopper->remainingTime())));
         QVERIFY(qAbs(w->cryptblink->remainingTime() - blinkLeft) < 50);
@@ -297,10 +299,10 @@ private slots:
     void modeSwitchFreezesTheFirstHighlight()
     {
         auto w = window();
-        pick(*w, u"/data/report.pdf"_qs);
+        pick(*w, u"/data/report.pdf"_s);
         QTest::qWait(750); // crypt_act lit since the first tick
         QVERIFY(!w->crypt_act->isHidden());
-        pick(*w, u"/data/report.pdf.t2k"_qs);
+        pick(*w, u"/data/report.pdf.t2k"_s);
         QVERIFY(!w->cryptblink->isActive());
         QVERIFY(w->decryptblink->isActive());
         QTest::qWait(600);
@@ -336,35 +338,35 @@ private slots:
 
         QTest::newRow("untouched") << QString() << QStringList{} << QStringList{};
         QTest::newRow("one character at start")
-            << QString() << QStringList{u"pw=a"_qs} << QStringList{u"pwok"_qs, u"pwagainerr"_qs};
+            << QString() << QStringList{u"pw=a"_s} << QStringList{u"pwok"_s, u"pwagainerr"_s};
         QTest::newRow("last character deleted")
-            << QString() << QStringList{u"pw=a"_qs, u"pw="_qs} << QStringList{u"pwerr"_qs, u"pwagainerr"_qs};
-        QTest::newRow("same text twice") << u"/a/b.pdf"_qs << QStringList{u"pw=Heslo"_qs, u"again=Heslo"_qs}
-                                         << QStringList{u"pwok"_qs, u"pwagainok"_qs};
-        QTest::newRow("confirmation first") << u"/a/b.pdf"_qs << QStringList{u"again=Heslo"_qs, u"pw=Heslo"_qs}
-                                            << QStringList{u"pwok"_qs, u"pwagainok"_qs};
-        QTest::newRow("case differs") << u"/a/b.pdf"_qs << QStringList{u"pw=Heslo"_qs, u"again=heslo"_qs}
-                                      << QStringList{u"pwok"_qs, u"pwagainerr"_qs};
+            << QString() << QStringList{u"pw=a"_s, u"pw="_s} << QStringList{u"pwerr"_s, u"pwagainerr"_s};
+        QTest::newRow("same text twice") << u"/a/b.pdf"_s << QStringList{u"pw=Heslo"_s, u"again=Heslo"_s}
+                                         << QStringList{u"pwok"_s, u"pwagainok"_s};
+        QTest::newRow("confirmation first") << u"/a/b.pdf"_s << QStringList{u"again=Heslo"_s, u"pw=Heslo"_s}
+                                            << QStringList{u"pwok"_s, u"pwagainok"_s};
+        QTest::newRow("case differs") << u"/a/b.pdf"_s << QStringList{u"pw=Heslo"_s, u"again=heslo"_s}
+                                      << QStringList{u"pwok"_s, u"pwagainerr"_s};
         QTest::newRow("password changed after match")
-            << u"/a/b.pdf"_qs << QStringList{u"pw=Heslo"_qs, u"again=Heslo"_qs, u"pw=HeslO"_qs}
-            << QStringList{u"pwok"_qs, u"pwagainerr"_qs};
-        QTest::newRow("both emptied") << QString() << QStringList{u"pw=x"_qs, u"again=x"_qs, u"again="_qs, u"pw="_qs}
-                                      << QStringList{u"pwerr"_qs, u"pwagainerr"_qs};
-        QTest::newRow("confirmation alone") << QString() << QStringList{u"again=x"_qs} << QStringList{u"pwagainerr"_qs};
+            << u"/a/b.pdf"_s << QStringList{u"pw=Heslo"_s, u"again=Heslo"_s, u"pw=HeslO"_s}
+            << QStringList{u"pwok"_s, u"pwagainerr"_s};
+        QTest::newRow("both emptied") << QString() << QStringList{u"pw=x"_s, u"again=x"_s, u"again="_s, u"pw="_s}
+                                      << QStringList{u"pwerr"_s, u"pwagainerr"_s};
+        QTest::newRow("confirmation alone") << QString() << QStringList{u"again=x"_s} << QStringList{u"pwagainerr"_s};
         QTest::newRow("decrypt mode needs no confirmation")
-            << u"/a/b.t2k"_qs << QStringList{u"pw=x"_qs} << QStringList{u"pwok"_qs};
+            << u"/a/b.t2k"_s << QStringList{u"pw=x"_s} << QStringList{u"pwok"_s};
         QTest::newRow("decrypt mode hides confirmation marks")
-            << u"/a/b.pdf"_qs << QStringList{u"pw=x"_qs, u"pick=/a/b.t2k"_qs} << QStringList{u"pwok"_qs};
+            << u"/a/b.pdf"_s << QStringList{u"pw=x"_s, u"pick=/a/b.t2k"_s} << QStringList{u"pwok"_s};
         QTest::newRow("back to encrypt re-evaluates kept text")
-            << u"/a/b.pdf"_qs << QStringList{u"pw=x"_qs, u"again=x"_qs, u"pick=/a/b.t2k"_qs, u"pick=/a/c"_qs}
-            << QStringList{u"pwok"_qs, u"pwagainok"_qs};
+            << u"/a/b.pdf"_s << QStringList{u"pw=x"_s, u"again=x"_s, u"pick=/a/b.t2k"_s, u"pick=/a/c"_s}
+            << QStringList{u"pwok"_s, u"pwagainok"_s};
         QTest::newRow("back to encrypt with mismatch")
-            << u"/a/b.t2k"_qs << QStringList{u"pw=x"_qs, u"pick=/a/c"_qs} << QStringList{u"pwok"_qs, u"pwagainerr"_qs};
+            << u"/a/b.t2k"_s << QStringList{u"pw=x"_s, u"pick=/a/c"_s} << QStringList{u"pwok"_s, u"pwagainerr"_s};
         QTest::newRow("pick before any typing shows no marks")
-            << QString() << QStringList{u"pick=/a/c"_qs, u"pick=/a/c.t2k"_qs, u"pick=/a/d"_qs} << QStringList{};
+            << QString() << QStringList{u"pick=/a/c"_s, u"pick=/a/c.t2k"_s, u"pick=/a/d"_s} << QStringList{};
         QTest::newRow("refused old format keeps marks")
-            << u"/a/b.pdf"_qs << QStringList{u"pw=x"_qs, u"pick=/a/old.t1k"_qs}
-            << QStringList{u"pwok"_qs, u"pwagainerr"_qs};
+            << u"/a/b.pdf"_s << QStringList{u"pw=x"_s, u"pick=/a/old.t1k"_s}
+            << QStringList{u"pwok"_s, u"pwagainerr"_s};
     }
 
     void marks()
@@ -376,14 +378,14 @@ private slots:
         auto w = window(source);
         for (const QString& step : steps) {
             const QString value = step.section(u'=', 1);
-            if (step.startsWith(u"pw="_qs)) {
+            if (step.startsWith(u"pw="_s)) {
                 w->pw->setFocus();
                 w->pw->selectAll();
                 if (value.isEmpty())
                     QTest::keyClick(w->pw, Qt::Key_Backspace);
                 else
                     QTest::keyClicks(w->pw, value);
-            } else if (step.startsWith(u"again="_qs)) {
+            } else if (step.startsWith(u"again="_s)) {
                 w->pwagain->setText(value);
             } else {
                 pick(*w, value);
@@ -394,15 +396,15 @@ private slots:
 
     void confirmationFieldFollowsMode()
     {
-        auto w = window(u"/a/b.pdf"_qs);
+        auto w = window(u"/a/b.pdf"_s);
         const QColor normal = w->pwagain->palette().color(QPalette::Base);
-        w->pwagain->setText(u"kept"_qs);
-        pick(*w, u"/a/b.pdf.t2k"_qs);
+        w->pwagain->setText(u"kept"_s);
+        pick(*w, u"/a/b.pdf.t2k"_s);
         QVERIFY(!w->pwagain->isEnabled());
         QVERIFY(!w->pwagainlabel->isEnabled());
         QCOMPARE(w->pwagain->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
-        QCOMPARE(w->pwagain->text(), u"kept"_qs);
-        pick(*w, u"/a/b.pdf"_qs);
+        QCOMPARE(w->pwagain->text(), u"kept"_s);
+        pick(*w, u"/a/b.pdf"_s);
         QVERIFY(w->pwagain->isEnabled());
         QVERIFY(w->pwagainlabel->isEnabled());
         QCOMPARE(w->pwagain->palette().color(QPalette::Base), normal);
@@ -415,11 +417,11 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("decrypt");
-        QTest::newRow("plain") << u"/data/report.pdf"_qs << false;
-        QTest::newRow("no extension") << u"/data/notes"_qs << false;
-        QTest::newRow("upper-case T2K is plain") << u"/data/x.T2K"_qs << false;
-        QTest::newRow("dot in folder only") << u"/build.old/readme"_qs << false;
-        QTest::newRow("encrypted") << u"/data/report.pdf.t2k"_qs << true;
+        QTest::newRow("plain") << u"/data/report.pdf"_s << false;
+        QTest::newRow("no extension") << u"/data/notes"_s << false;
+        QTest::newRow("upper-case T2K is plain") << u"/data/x.T2K"_s << false;
+        QTest::newRow("dot in folder only") << u"/build.old/readme"_s << false;
+        QTest::newRow("encrypted") << u"/data/report.pdf.t2k"_s << true;
     }
 
     void modes()
@@ -453,22 +455,22 @@ private slots:
         QTest::addColumn<QString>("recomposed");
         QTest::addColumn<QString>("ext");
 
-        QTest::newRow("report, bare name") << u"/data/report.pdf"_qs << u"/data/report.pdf.t2k"_qs
-                                           << u"/data/report.pdf"_qs << 1 << u"/out/x"_qs << u"/out/x.pdf.t2k"_qs
-                                           << u".pdf"_qs;
-        QTest::newRow("report, t2k typed") << u"/data/report.pdf"_qs << u"/data/report.pdf.t2k"_qs
-                                           << u"/data/report.pdf"_qs << 1 << u"/out/x.t2k"_qs
-                                           << u"/out/x.pdf.t2k"_qs << u".pdf"_qs;
-        QTest::newRow("notes") << u"/data/notes"_qs << u"/data/notes.t2k"_qs << u"/data/notes"_qs << 1
-                               << u"/out/y.t2k"_qs << u"/out/y.t2k"_qs << QString();
-        QTest::newRow("decrypt, bare name") << u"/data/report.pdf.t2k"_qs << u"/data/report.pdf"_qs
-                                            << u"/data/report.pdf"_qs << 2 << u"/out/z"_qs << u"/out/z.pdf"_qs
-                                            << u".t2k"_qs;
-        QTest::newRow("decrypt, other extension typed") << u"/data/report.pdf.t2k"_qs << u"/data/report.pdf"_qs
-                                                        << u"/data/report.pdf"_qs << 2 << u"/out/z.txt"_qs
-                                                        << u"/out/z.pdf"_qs << u".t2k"_qs;
-        QTest::newRow("archive") << u"/data/archive.t2k"_qs << u"/data/archive"_qs << u"/data/archive"_qs << 2
-                                 << u"/out/w.bin"_qs << u"/out/w"_qs << u".t2k"_qs;
+        QTest::newRow("report, bare name") << u"/data/report.pdf"_s << u"/data/report.pdf.t2k"_s
+                                           << u"/data/report.pdf"_s << 1 << u"/out/x"_s << u"/out/x.pdf.t2k"_s
+                                           << u".pdf"_s;
+        QTest::newRow("report, t2k typed") << u"/data/report.pdf"_s << u"/data/report.pdf.t2k"_s
+                                           << u"/data/report.pdf"_s << 1 << u"/out/x.t2k"_s
+                                           << u"/out/x.pdf.t2k"_s << u".pdf"_s;
+        QTest::newRow("notes") << u"/data/notes"_s << u"/data/notes.t2k"_s << u"/data/notes"_s << 1
+                               << u"/out/y.t2k"_s << u"/out/y.t2k"_s << QString();
+        QTest::newRow("decrypt, bare name") << u"/data/report.pdf.t2k"_s << u"/data/report.pdf"_s
+                                            << u"/data/report.pdf"_s << 2 << u"/out/z"_s << u"/out/z.pdf"_s
+                                            << u".t2k"_s;
+        QTest::newRow("decrypt, other extension typed") << u"/data/report.pdf.t2k"_s << u"/data/report.pdf"_s
+                                                        << u"/data/report.pdf"_s << 2 << u"/out/z.txt"_s
+                                                        << u"/out/z.pdf"_s << u".t2k"_s;
+        QTest::newRow("archive") << u"/data/archive.t2k"_s << u"/data/archive"_s << u"/data/archive"_s << 2
+                                 << u"/out/w.bin"_s << u"/out/w"_s << u".t2k"_s;
     }
 
     void workedExamples()
@@ -506,34 +508,34 @@ private slots:
 
     void cancelledDialogsChangeNothing()
     {
-        auto w = window(u"/data/report.pdf"_qs);
+        auto w = window(u"/data/report.pdf"_s);
         w->stopperTimer();
         w->selectfile_act->show();
         w->savetochose_act->show();
         w->savetochose_labelClick(); // empty script: cancel
-        QCOMPARE(w->finalfile->text(), u"/data/report.pdf.t2k"_qs);
+        QCOMPARE(w->finalfile->text(), u"/data/report.pdf.t2k"_s);
         QVERIFY(!w->savetochose_act->isHidden()); // the save command changes no image
         w->chosefilelabelClick();
-        QCOMPARE(w->filetocrypt->text(), u"/data/report.pdf"_qs);
+        QCOMPARE(w->filetocrypt->text(), u"/data/report.pdf"_s);
         QVERIFY(w->selectfile_act->isHidden());
         QVERIFY(!w->stopper->isActive());
         QCOMPARE(platform->openAsked.last().filter, Tmain::filechosedialogFilter);
         QCOMPARE(platform->openAsked.last().filter_index, 1);
-        QCOMPARE(platform->openAsked.last().file_name, u"/data/report.pdf"_qs); // the last pick
+        QCOMPARE(platform->openAsked.last().file_name, u"/data/report.pdf"_s); // the last pick
     }
 
     void oldFormatRefused()
     {
-        auto w = window(u"/data/report.pdf"_qs);
+        auto w = window(u"/data/report.pdf"_s);
         w->stopperTimer();
         w->selectfile_act->show();
-        pick(*w, u"/data/old.t1k"_qs);
+        pick(*w, u"/data/old.t1k"_s);
         QCOMPARE(platform->warnings, QStringList{Tmain::oldFormatWarning});
         QCOMPARE(Tmain::oldFormatWarning,
-                 u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován."_qs);
+                 u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován."_s);
         QCOMPARE(w->filetocrypt->text(), QString());
-        QCOMPARE(job.job_ext, u".t1k"_qs);
-        QCOMPARE(w->finalfile->text(), u"/data/report.pdf.t2k"_qs);
+        QCOMPARE(job.job_ext, u".t1k"_s);
+        QCOMPARE(w->finalfile->text(), u"/data/report.pdf.t2k"_s);
         QVERIFY(w->crypt->isEnabled());
         QVERIFY(!w->selectfile_act->isHidden()); // the refusal cuts the command short
         QVERIFY(!w->stopper->isActive());
@@ -551,13 +553,13 @@ private slots:
         QTest::addColumn<int>("warnings");
 
         QTest::newRow("none") << QString() << Tmain::sourcePrompt << QString() << false << false << 0;
-        QTest::newRow("plain file") << u"/data/report.pdf"_qs << u"/data/report.pdf"_qs << u"/data/report.pdf.t2k"_qs
+        QTest::newRow("plain file") << u"/data/report.pdf"_s << u"/data/report.pdf"_s << u"/data/report.pdf.t2k"_s
                                     << true << false << 0;
-        QTest::newRow("relative path kept") << u"report.pdf"_qs << u"report.pdf"_qs << u"report.pdf.t2k"_qs << true
+        QTest::newRow("relative path kept") << u"report.pdf"_s << u"report.pdf"_s << u"report.pdf.t2k"_s << true
                                             << false << 0;
-        QTest::newRow("encrypted file") << u"/data/report.pdf.t2k"_qs << u"/data/report.pdf.t2k"_qs
-                                        << u"/data/report.pdf"_qs << false << true << 0;
-        QTest::newRow("old format") << u"/data/old.t1k"_qs << QString() << QString() << false << false << 1;
+        QTest::newRow("encrypted file") << u"/data/report.pdf.t2k"_s << u"/data/report.pdf.t2k"_s
+                                        << u"/data/report.pdf"_s << false << true << 0;
+        QTest::newRow("old format") << u"/data/old.t1k"_s << QString() << QString() << false << false << 1;
     }
 
     void commandLine()
@@ -593,10 +595,10 @@ private slots:
         QTest::addColumn<QByteArrayList>("argv");
         QTest::addColumn<QString>("expected");
         QTest::newRow("none") << QByteArrayList{"trezorka"} << QString();
-        QTest::newRow("utf-8") << QByteArrayList{"trezorka", "/tmp/šifra.pdf", "ignored"} << u"/tmp/šifra.pdf"_qs;
+        QTest::newRow("utf-8") << QByteArrayList{"trezorka", "/tmp/šifra.pdf", "ignored"} << u"/tmp/šifra.pdf"_s;
 #ifndef _WIN32
         QTest::newRow("not utf-8") << QByteArrayList{"trezorka", "/tmp/\xff" "a"}
-                                   << u"/tmp/"_qs + QChar(0xDCFF) + u"a"_qs;
+                                   << u"/tmp/"_s + QChar(0xDCFF) + u"a"_s;
 #endif
     }
 

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 class TmainLayoutTest : public QObject {
     Q_OBJECT
 
@@ -51,17 +53,17 @@ private slots:
         row("decrypt", "Picture", {200, 288, 121, 32}, true, false, 0, false, true);
         row("crypt_act", "Picture", {65, 288, 129, 32}, false, false, 0, false, true);
         row("decrypt_act", "Picture", {200, 288, 121, 32}, false, false, 0, false, true);
-        row("Label1", "QLabel", {102, 93, 105, 14}, true, true, 12, true, false, u"Zdrojový soubor:"_qs);
-        row("Label2", "QLabel", {102, 140, 87, 14}, true, true, 12, true, false, u"Cílový soubor:"_qs);
+        row("Label1", "QLabel", {102, 93, 105, 14}, true, true, 12, true, false, u"Zdrojový soubor:"_s);
+        row("Label2", "QLabel", {102, 140, 87, 14}, true, true, 12, true, false, u"Cílový soubor:"_s);
         row("selectfile_act", "Picture", {400, 111, 66, 21}, false, true, 0, false, true);
-        row("cryptlabel", "QLabel", {89, 293, 82, 19}, true, false, 16, true, true, u"Zašifrovat"_qs);
-        row("decryptlabel", "QLabel", {219, 293, 84, 19}, true, false, 16, true, true, u"Odšifrovat"_qs);
-        row("chosefilelabel", "QLabel", {407, 113, 51, 16}, true, true, 13, true, true, u"Vyber..."_qs);
+        row("cryptlabel", "QLabel", {89, 293, 82, 19}, true, false, 16, true, true, u"Zašifrovat"_s);
+        row("decryptlabel", "QLabel", {219, 293, 84, 19}, true, false, 16, true, true, u"Odšifrovat"_s);
+        row("chosefilelabel", "QLabel", {407, 113, 51, 16}, true, true, 13, true, true, u"Vyber..."_s);
         row("savetochose", "Picture", {400, 159, 113, 21}, true, false, 0, false, true);
         row("savetochose_act", "Picture", {400, 159, 113, 21}, false, false, 0, false, true);
-        row("savetochose_label", "QLabel", {407, 161, 97, 16}, true, false, 13, true, true, u"Vyber umístění"_qs);
-        row("Label4", "QLabel", {102, 187, 37, 14}, true, true, 12, true, false, u"Heslo:"_qs);
-        row("pwagainlabel", "QLabel", {102, 230, 77, 14}, true, true, 12, true, false, u"Heslo znova:"_qs);
+        row("savetochose_label", "QLabel", {407, 161, 97, 16}, true, false, 13, true, true, u"Vyber umístění"_s);
+        row("Label4", "QLabel", {102, 187, 37, 14}, true, true, 12, true, false, u"Heslo:"_s);
+        row("pwagainlabel", "QLabel", {102, 230, 77, 14}, true, true, 12, true, false, u"Heslo znova:"_s);
         row("pwok", "Picture", {407, 207, 20, 21}, false, true, 0, false, false);
         row("pwagainok", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
         row("pwagainerr", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
@@ -69,12 +71,12 @@ private slots:
         row("Label3", "QLabel", {407, 326, 142, 13}, true, true, 11, false, false);
         row("Label6", "QLabel", {8, 326, 59, 13}, true, true, 11, false, true);
         row("off_act", "Picture", {327, 288, 121, 32}, false, true, 0, false, true);
-        row("offlabel", "QLabel", {350, 293, 62, 19}, true, true, 16, true, true, u"Ukončit"_qs);
+        row("offlabel", "QLabel", {350, 293, 62, 19}, true, true, 16, true, true, u"Ukončit"_s);
         row("filetocrypt", "QLineEdit", {105, 112, 296, 21}, true, true, 11, false, false,
-            u"Vyberte prosím soubor         ==>"_qs);
-        row("finalfile", "QLineEdit", {105, 160, 296, 21}, true, true, 11, false, false, u""_qs);
-        row("pw", "QLineEdit", {105, 207, 296, 21}, true, true, 11, false, false, u""_qs);
-        row("pwagain", "QLineEdit", {105, 250, 296, 21}, true, true, 11, false, false, u""_qs);
+            u"Vyberte prosím soubor         ==>"_s);
+        row("finalfile", "QLineEdit", {105, 160, 296, 21}, true, true, 11, false, false, u""_s);
+        row("pw", "QLineEdit", {105, 207, 296, 21}, true, true, 11, false, false, u""_s);
+        row("pwagain", "QLineEdit", {105, 250, 296, 21}, true, true, 11, false, false, u""_s);
     }
 
     void controls()
@@ -125,29 +127,29 @@ private slots:
             if (o->isWidgetType())
                 names << o->objectName();
         const QStringList expected{
-            u"Image3"_qs, u"off"_qs, u"Image2"_qs, u"Image1"_qs, u"selectfile"_qs, u"crypt"_qs, u"decrypt"_qs,
-            u"crypt_act"_qs, u"decrypt_act"_qs, u"Label1"_qs, u"Label2"_qs, u"selectfile_act"_qs,
-            u"cryptlabel"_qs, u"decryptlabel"_qs, u"chosefilelabel"_qs, u"savetochose"_qs,
-            u"savetochose_act"_qs, u"savetochose_label"_qs, u"Label4"_qs, u"pwagainlabel"_qs, u"pwok"_qs,
-            u"pwagainok"_qs, u"pwagainerr"_qs, u"pwerr"_qs, u"Label3"_qs, u"Label6"_qs, u"off_act"_qs,
-            u"offlabel"_qs, u"filetocrypt"_qs, u"finalfile"_qs, u"pw"_qs, u"pwagain"_qs};
+            u"Image3"_s, u"off"_s, u"Image2"_s, u"Image1"_s, u"selectfile"_s, u"crypt"_s, u"decrypt"_s,
+            u"crypt_act"_s, u"decrypt_act"_s, u"Label1"_s, u"Label2"_s, u"selectfile_act"_s,
+            u"cryptlabel"_s, u"decryptlabel"_s, u"chosefilelabel"_s, u"savetochose"_s,
+            u"savetochose_act"_s, u"savetochose_label"_s, u"Label4"_s, u"pwagainlabel"_s, u"pwok"_s,
+            u"pwagainok"_s, u"pwagainerr"_s, u"pwerr"_s, u"Label3"_s, u"Label6"_s, u"off_act"_s,
+            u"offlabel"_s, u"filetocrypt"_s, u"finalfile"_s, u"pw"_s, u"pwagain"_s};
         QCOMPARE(names, expected);
     }
 
     void pictures_data()
     {
         QTest::addColumn<QString>("art");
-        QTest::newRow("Image3") << u"panel_right"_qs;
-        QTest::newRow("Image2") << u"panel_left"_qs;
-        QTest::newRow("Image1") << u"logo_banner"_qs;
+        QTest::newRow("Image3") << u"panel_right"_s;
+        QTest::newRow("Image2") << u"panel_left"_s;
+        QTest::newRow("Image1") << u"logo_banner"_s;
         for (const char* plain : {"off", "selectfile", "crypt", "decrypt", "savetochose"}) {
-            QTest::newRow(plain) << u"bar"_qs;
-            QTest::newRow(QByteArray(plain).append("_act").constData()) << u"bar_act"_qs;
+            QTest::newRow(plain) << u"bar"_s;
+            QTest::newRow(QByteArray(plain).append("_act").constData()) << u"bar_act"_s;
         }
-        QTest::newRow("pwok") << u"mark_ok"_qs;
-        QTest::newRow("pwagainok") << u"mark_ok"_qs;
-        QTest::newRow("pwerr") << u"mark_err"_qs;
-        QTest::newRow("pwagainerr") << u"mark_err"_qs;
+        QTest::newRow("pwok") << u"mark_ok"_s;
+        QTest::newRow("pwagainok") << u"mark_ok"_s;
+        QTest::newRow("pwerr") << u"mark_err"_s;
+        QTest::newRow("pwagainerr") << u"mark_err"_s;
     }
 
     void pictures()
@@ -188,13 +190,13 @@ private slots:
     void window()
     {
         Tmain w(job, platform, {});
-        QCOMPARE(w.objectName(), u"main"_qs);
-        QCOMPARE(w.windowTitle(), u"Trezorka 2.0 Portable"_qs);
+        QCOMPARE(w.objectName(), u"main"_s);
+        QCOMPARE(w.windowTitle(), u"Trezorka 2.0 Portable"_s);
         QCOMPARE(w.size(), QSize(555, 341));
         QCOMPARE(w.minimumSize(), QSize(555, 341));
         QCOMPARE(w.maximumSize(), QSize(555, 341));
         QCOMPARE(w.palette().color(QPalette::Window), QColor(0xE8, 0xE8, 0xE8));
-        QCOMPARE(w.font().family(), u"Tahoma"_qs);
+        QCOMPARE(w.font().family(), u"Tahoma"_s);
         QCOMPARE(w.font().pixelSize(), 11);
         const Qt::WindowFlags f = w.windowFlags();
         QVERIFY(w.isWindow());
@@ -230,10 +232,10 @@ private slots:
     {
         Tmain w(job, platform, {});
         w.show();
-        w.pw->setText(u"heslo"_qs);
-        w.pwagain->setText(u"ab"_qs);
-        QCOMPARE(w.pw->displayText(), u"*****"_qs);
-        QCOMPARE(w.pwagain->displayText(), u"**"_qs);
+        w.pw->setText(u"heslo"_s);
+        w.pwagain->setText(u"ab"_s);
+        QCOMPARE(w.pw->displayText(), u"*****"_s);
+        QCOMPARE(w.pwagain->displayText(), u"**"_s);
     }
 
     void timers_data()
@@ -260,9 +262,9 @@ private slots:
     {
         Tmain w(job, platform, {});
         QCOMPARE(w.filechosedialog.filter,
-                 u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k"_qs);
+                 u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k"_s);
         QCOMPARE(w.filechosedialog.filter_index, 1);
-        QCOMPARE(w.saveto.filter, u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_qs);
+        QCOMPARE(w.saveto.filter, u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_s);
     }
 };
 

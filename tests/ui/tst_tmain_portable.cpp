@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 // Set before Qt reads any of it: the home and XDG folders of this process.
@@ -62,7 +64,7 @@ private slots:
     {
         QVERIFY(home->isValid());
         QVERIFY(work->isValid());
-        const QString source = work->filePath(u"report.pdf"_qs);
+        const QString source = work->filePath(u"report.pdf"_s);
         {
             QFile f(source);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -74,7 +76,7 @@ private slots:
         Tmain w(job, platform, source);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.finalfile->text(), source + u".t2k"_qs);
+        QCOMPARE(w.finalfile->text(), source + u".t2k"_s);
 
         int confirmed = 0;
         confirm_dialog_soon(&confirmed);
@@ -83,17 +85,17 @@ private slots:
         QCOMPARE(w.filetocrypt->text(), source);
 
         // A new name: confirming the proposed one would ask before overwriting.
-        confirm_dialog_soon(&confirmed, work->filePath(u"x.t2k"_qs));
+        confirm_dialog_soon(&confirmed, work->filePath(u"x.t2k"_s));
         w.savetochose_labelClick();
         QCOMPARE(confirmed, 2);
-        QCOMPARE(w.finalfile->text(), work->filePath(u"x.pdf.t2k"_qs));
-        QCOMPARE(w.savetoConfirmedPath(), work->filePath(u"x.t2k"_qs));
+        QCOMPARE(w.finalfile->text(), work->filePath(u"x.pdf.t2k"_s));
+        QCOMPARE(w.savetoConfirmedPath(), work->filePath(u"x.t2k"_s));
 
         w.close();
         QTest::qWait(100);
         QCOMPARE(everything_in(home->path()), QStringList());
         // Nor anything beside the source in its own folder.
-        QCOMPARE(QDir(work->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.pdf"_qs});
+        QCOMPARE(QDir(work->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.pdf"_s});
     }
 };
 
