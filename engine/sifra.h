@@ -22,14 +22,16 @@ public:
     explicit sifra(SharedJob& job, QObject* parent = nullptr);
 
     // Starts one worker for the job in `job`, with close_request queued to
-    // `slot` of `receiver`. The worker disposes of itself once it has ended.
+    // `slot` of `receiver`. The worker disposes of itself once it has ended,
+    // so hold the returned pointer only in a QPointer, if at all.
     template <class Receiver, class Slot>
-    static void launch(SharedJob& job, Receiver* receiver, Slot slot)
+    static sifra* launch(SharedJob& job, Receiver* receiver, Slot slot)
     {
         auto* worker = new sifra(job);
         connect(worker, &sifra::close_request, receiver, slot, Qt::QueuedConnection);
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         worker->start(QThread::LowPriority);
+        return worker;
     }
 
 signals:

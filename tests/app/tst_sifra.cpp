@@ -12,12 +12,21 @@
 #include <QTimer>
 #include <QtTest>
 
+#ifdef __linux__
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 struct Outcome {
     bool closed = false;
     bool failed_at_close = false; // job_failed as the UI thread saw it on the close request
     qint64 elapsed_ms = 0;
+    bool disposed = false; // the worker object has deleted itself
 };
 
 // Starts one worker and waits for its close request, as the modal loop would.
@@ -31,15 +40,21 @@ Outcome run_job(SharedJob& job)
     QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
     guard.start(20000);
     clock.start();
-    sifra::launch(job, &loop, [&] {
+    const QPointer<sifra> worker = sifra::launch(job, &loop, [&] {
         out.closed = true;
         out.failed_at_close = job.job_failed;
         out.elapsed_ms = clock.elapsed();
         loop.quit();
     });
     loop.exec();
-    // Let the finished worker delete itself before the next job.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Nothing joins or frees the worker: it goes by itself once it has ended.
+    QDeadlineTimer deadline(2000);
+    while (!worker.isNull() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(5);
+    }
+    out.disposed = worker.isNull();
     return out;
 }
 
@@ -81,6 +96,7 @@ private slots:
     void failure();
     void neverClearsFailure();
     void closesAfterPause();
+    void runsOneNiceStepLower();
 };
 
 // The worker must hand the password to the cipher intact even though it wipes
@@ -140,6 +156,7 @@ void tst_sifra::roundTrip()
     job.job_encrypt = true;
     Outcome out = run_job(job);
     QVERIFY(out.closed);
+    QVERIFY(out.disposed);
     QVERIFY(!out.failed_at_close);
     QVERIFY(!job.job_failed);
     QVERIFY2(job.job_password.isEmpty(), "the password stays in the shared record");
@@ -191,6 +208,7 @@ void tst_sifra::failure()
     job.job_password = QStringLiteral("heslo");
     const Outcome out = run_job(job);
     QVERIFY(out.closed);
+    QVERIFY(out.disposed);
     QVERIFY(out.failed_at_close);
     QVERIFY(job.job_failed);
     QVERIFY(job.job_password.isEmpty());
@@ -232,6 +250,62 @@ void tst_sifra::closesAfterPause()
     QVERIFY2(out.elapsed_ms >= 800, qPrintable(QString::number(out.elapsed_ms)));
     QVERIFY2(out.elapsed_ms < 1500, qPrintable(QString::number(out.elapsed_ms)));
     QVERIFY(QFileInfo::exists(job.job_target));
+}
+
+// The desktop stays responsive: the worker's threads run one nice step below
+// the process. Observed from /proc while the job waits on a pipe.
+void tst_sifra::runsOneNiceStepLower()
+{
+#ifndef __linux__
+    QSKIP("per-thread nice values are a Linux matter");
+#else
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString fifo = dir.filePath(QStringLiteral("roura"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    errno = 0;
+    const int base = ::getpriority(PRIO_PROCESS, 0);
+    QCOMPARE(errno, 0);
+    if (base >= 19)
+        QSKIP("already at the lowest priority");
+
+    SharedJob job;
+    job.job_source = fifo;
+    job.job_target = dir.filePath(QStringLiteral("roura.t2k"));
+    job.job_password = QStringLiteral("p");
+    bool closed = false;
+    QEventLoop loop;
+    sifra::launch(job, &loop, [&] {
+        closed = true;
+        loop.quit();
+    });
+    // Opening the writing end waits until the worker has opened the pipe.
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+    QVERIFY(writer >= 0);
+
+    QList<int> nice_of_workers;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!comm.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        if (comm.readAll().trimmed() != "sifra")
+            continue;
+        // Field 19 is the nice value; fields are counted after the command name.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        nice_of_workers << fields.at(16).toInt();
+    }
+    ::close(writer);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(closed);
+    QVERIFY(!job.job_failed);
+    QVERIFY(!nice_of_workers.isEmpty());
+    for (int nice : nice_of_workers)
+        QCOMPARE(nice, base + 1);
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_sifra)
