@@ -52,10 +52,18 @@ struct StreamJob {
 };
 
 // Throws JobError (or a subclass) on failure; the target path is then untouched.
+// Nothing is written when the target is the source under any name (a link,
+// another spelling, a hard link, the same open file). A target that is a link
+// is written where the link points. A source file whose size changes while it
+// is read fails the job: the bytes read must equal its size at the start and
+// at the end. Any exception, also one thrown by `progress`, ends the job the
+// same way and arrives as a JobError.
 void run_stream_job(const StreamJob& job, std::u16string_view password);
 
 // The size of the file, opened for reading with no sharing, or -1 when it
-// cannot be opened (a missing file, or one another program holds open).
+// cannot be opened (a missing file, or one another program holds open) or is
+// not a plain file (a folder, a device). POSIX has no sharing modes, so there
+// a file another program holds open still gives its size.
 std::int64_t file_size_probe(const std::filesystem::path& path);
 
 } // namespace trezorka
