@@ -398,6 +398,22 @@ private slots:
         QVERIFY(read_file(dir_ / "out") == reference_rc4(plain));
     }
 
+    // A read that fails part way through the pipeline: the job fails and the
+    // temporary file goes.
+    void readErrorLeavesTarget()
+    {
+        write_file(dir_ / "plain", random_bytes(100000, 17));
+        write_file(dir_ / "out", Bytes{'o', 'l', 'd'});
+        const auto before = snapshot(dir_);
+        const int write_only = ::open((dir_ / "plain").c_str(), O_WRONLY);
+        StreamJob job;
+        job.source = Endpoint::descriptor(write_only);
+        job.target = Endpoint::file(dir_ / "out");
+        QVERIFY_THROWS_EXCEPTION(JobError, run_stream_job(job, password));
+        ::close(write_only);
+        QCOMPARE(snapshot(dir_), before);
+    }
+
     void sameFileThroughDescriptors()
     {
         write_file(dir_ / "plain", random_bytes(1000, 12));
