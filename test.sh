@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless through ctest.
-# Usage: ./test.sh [ctest arguments...]
+# Usage: ./test.sh [--windows] [ctest arguments...]
+#   --windows  afterwards also cross-build for Windows with mingw-w64 and check,
+#              under Wine, that the CryptoAPI build and this build make the same files
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
+
+windows=0
+if [ "${1:-}" = "--windows" ]; then
+    windows=1
+    shift
+fi
+
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
     dpkg-dev libglib2.0-bin
 build_tree dev
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
+
+if [ "$windows" = 1 ]; then
+    need_packages mingw-w64 wine wine64
+    TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
+fi
