@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "file_io.h"
 #include "naming.h"
 #include "native_path.h"
 #include "pending_file.h"
@@ -13,16 +14,28 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 #include <utility>
 
 #include <fcntl.h>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <io.h>
+#else
 #include <pthread.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #ifndef TREZORKA_VERSION
 #define TREZORKA_VERSION "2.0"
@@ -250,6 +263,56 @@ Options parse_options(std::span<const std::string> args)
     return o;
 }
 
+// --- descriptors ----------------------------------------------------------
+
+#ifdef _WIN32
+// The C runtime's descriptors: standard ones and those opened here.
+long long read_some(int fd, void* data, unsigned size)
+{
+    return ::_read(fd, data, size);
+}
+
+// Binary, so that a CR or a Ctrl+Z byte in the file is just a byte.
+int open_password_file(const std::string& name)
+{
+    const fs::path path = to_native_path(utf16_from_native_bytes(name));
+    return ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+void close_descriptor(int fd)
+{
+    ::_close(fd);
+}
+
+// A console, not merely a character device: _isatty() is true for NUL too.
+bool is_terminal(int fd)
+{
+    const intptr_t handle = ::_get_osfhandle(fd);
+    DWORD mode = 0;
+    return handle != -1 && handle != -2 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode);
+}
+#else
+long long read_some(int fd, void* data, unsigned size)
+{
+    return ::read(fd, data, size);
+}
+
+int open_password_file(const std::string& name)
+{
+    return ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+void close_descriptor(int fd)
+{
+    ::close(fd);
+}
+
+bool is_terminal(int fd)
+{
+    return ::isatty(fd) == 1;
+}
+#endif
+
 // --- password -----------------------------------------------------------
 
 enum class LineStatus { ok, read_failed, too_long };
@@ -263,7 +326,7 @@ LineStatus read_first_line(int fd, SecureBytes& line)
     bool ended_by_newline = false;
     for (;;) {
         std::uint8_t byte = 0;
-        ssize_t got = ::read(fd, &byte, 1);
+        const long long got = read_some(fd, &byte, 1);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -312,15 +375,20 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
     if (o.password_fd) {
         if (stdin_is_data && *o.password_fd == s.input_fd)
             throw Refusal{"Heslo nelze číst ze standardního vstupu, když z něj čtu data."};
+#ifdef _WIN32
+        // An inherited descriptor may be in text mode; only its first line is
+        // read, as bytes.
+        ::_setmode(*o.password_fd, _O_BINARY);
+#endif
         password = read_password_from(*o.password_fd, "deskriptor " + std::to_string(*o.password_fd));
     } else if (o.password_file) {
-        int fd = ::open(o.password_file->c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = open_password_file(*o.password_file);
         if (fd < 0)
             throw Refusal{"Soubor s heslem nelze otevřít: " + *o.password_file + " (" +
                           std::strerror(errno) + ")."};
         struct Closer {
             int fd;
-            ~Closer() { ::close(fd); }
+            ~Closer() { close_descriptor(fd); }
         } closer{fd};
         password = read_password_from(fd, "soubor " + *o.password_file);
     } else {
@@ -358,6 +426,33 @@ struct WipedText {
 // --- terminal echo, shared with the signal thread -------------------------
 
 std::mutex echo_mutex;
+#ifdef _WIN32
+// What ConsoleSetup changed, to be put back also when Ctrl+C ends the process.
+HANDLE console_err = nullptr;
+DWORD console_err_saved = 0;
+
+void restore_console_locked()
+{
+    if (console_err) {
+        SetConsoleMode(console_err, console_err_saved);
+        console_err = nullptr;
+    }
+}
+
+HANDLE echo_input = nullptr;
+HANDLE echo_output = nullptr;
+DWORD echo_saved = 0;
+
+void restore_echo_locked()
+{
+    if (echo_input) {
+        SetConsoleMode(echo_input, echo_saved);
+        DWORD written = 0;
+        WriteConsoleW(echo_output, L"\r\n", 2, &written, nullptr);
+        echo_input = nullptr;
+    }
+}
+#else
 int echo_fd = -1;
 termios echo_saved{};
 
@@ -369,6 +464,7 @@ void restore_echo_locked()
         echo_fd = -1;
     }
 }
+#endif
 
 // --- progress -------------------------------------------------------------
 
@@ -496,27 +592,48 @@ Plan make_plan(const Options& o, const Streams& s)
         plan.target_shown = native_bytes_from_utf16(target16);
     }
 
-    if (plan.source_is_stdin && ::isatty(s.input_fd))
+    if (plan.source_is_stdin && is_terminal(s.input_fd))
         throw Refusal{"Data nečtu z terminálu; přesměrujte vstup nebo zadejte ZDROJ."};
-    if (plan.target_is_stdout && ::isatty(s.output_fd))
+    if (plan.target_is_stdout && is_terminal(s.output_fd))
         throw Refusal{"Binární data nezapisuji na terminál; přesměrujte výstup nebo použijte -o SOUBOR."};
     return plan;
 }
 
-bool same_regular_file(const struct stat& a, const struct stat& b)
+// The identity of a standard descriptor or of a named file; nothing when it
+// cannot be learnt (the job itself then reports what is wrong).
+std::optional<file_io::FileInfo> identity(bool is_descriptor, int fd, const fs::path& path)
 {
-    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (!is_descriptor)
+        return file_io::info_of_path(path);
+    try {
+        return file_io::borrow_descriptor(fd).info();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool same_regular_file(const file_io::FileInfo& a, const file_io::FileInfo& b)
+{
+    if (!a.regular || !b.regular)
+        return false;
+#ifdef _WIN32
+    // Wine tells only the file index, not the volume, of a standard handle
+    // redirected to a file by a Unix shell; its volume then reads 0. An
+    // unknown volume is taken as any volume: refusing a rare different file
+    // beats writing into the source.
+    if (a.id.device == 0 || b.id.device == 0)
+        return a.id.index == b.id.index;
+#endif
+    return a.id == b.id;
 }
 
 // The target must never be the source, also when the shell hands one of them
 // in as a descriptor: checked before any password is asked.
 void refuse_same_file(const Plan& plan, const Streams& s)
 {
-    struct stat in{}, out{};
-    bool have_in = plan.source_is_stdin ? ::fstat(s.input_fd, &in) == 0 : ::stat(plan.source.c_str(), &in) == 0;
-    bool have_out =
-        plan.target_is_stdout ? ::fstat(s.output_fd, &out) == 0 : ::stat(plan.target.c_str(), &out) == 0;
-    if (have_in && have_out && same_regular_file(in, out))
+    const auto in = identity(plan.source_is_stdin, s.input_fd, plan.source);
+    const auto out = identity(plan.target_is_stdout, s.output_fd, plan.target);
+    if (in && out && same_regular_file(*in, *out))
         throw Refusal{"Cíl je totožný se zdrojem."};
 }
 
@@ -576,6 +693,100 @@ int run(const Options& o, const Streams& s)
 
 } // namespace
 
+#ifdef _WIN32
+TerminalPrompt::~TerminalPrompt()
+{
+    if (input_)
+        CloseHandle(static_cast<HANDLE>(input_));
+    if (output_)
+        CloseHandle(static_cast<HANDLE>(output_));
+}
+
+bool TerminalPrompt::available()
+{
+    if (!opened_) {
+        opened_ = true;
+        // The console itself, even when standard input and output are redirected.
+        HANDLE in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD mode = 0;
+        if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode)) {
+            input_ = in;
+            output_ = out;
+        } else {
+            if (in != INVALID_HANDLE_VALUE)
+                CloseHandle(in);
+            if (out != INVALID_HANDLE_VALUE)
+                CloseHandle(out);
+        }
+    }
+    return input_ != nullptr;
+}
+
+std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
+{
+    if (!available())
+        return std::nullopt;
+    HANDLE in = static_cast<HANDLE>(input_);
+    HANDLE out = static_cast<HANDLE>(output_);
+    DWORD saved = 0;
+    if (!GetConsoleMode(in, &saved))
+        return std::nullopt;
+    {
+        // Echo goes off before the prompt shows, as on a POSIX terminal.
+        std::lock_guard lock(echo_mutex);
+        echo_input = in;
+        echo_output = out;
+        echo_saved = saved;
+        SetConsoleMode(in, (saved | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~DWORD{ENABLE_ECHO_INPUT});
+    }
+    // The console speaks UTF-16 whatever its code page: the prompt goes out
+    // and the line comes in as such.
+    const std::u16string prompt16 = utf16_from_native_bytes(prompt);
+    DWORD written = 0;
+    bool ok = WriteConsoleW(out, prompt16.data(), static_cast<DWORD>(prompt16.size()), &written, nullptr) != 0;
+    SecureBytes units(max_password_bytes * sizeof(wchar_t));
+    auto* text = reinterpret_cast<wchar_t*>(units.data());
+    std::size_t n = 0;
+    bool ended = false;
+    while (ok && !ended) {
+        wchar_t chunk[64];
+        DWORD got = 0;
+        if (!ReadConsoleW(in, chunk, 64, &got, nullptr) || got == 0) {
+            ok = false;
+            break;
+        }
+        for (DWORD i = 0; i < got && !ended; ++i) {
+            if (chunk[i] == L'\n')
+                ended = true;
+            else if (n < max_password_bytes)
+                text[n++] = chunk[i];
+            else
+                ok = false; // too long, as from a descriptor
+        }
+        secure_wipe(chunk, sizeof chunk);
+    }
+    {
+        std::lock_guard lock(echo_mutex);
+        restore_echo_locked();
+    }
+    if (!ok)
+        return std::nullopt;
+    if (n > 0 && text[n - 1] == L'\r')
+        --n;
+    // UTF-8, as a password from a file or a descriptor is.
+    const int size = n == 0 ? 0
+                            : WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr,
+                                                  nullptr);
+    SecureBytes line(static_cast<std::size_t>(size));
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), reinterpret_cast<char*>(line.data()), size,
+                            nullptr, nullptr);
+    return line;
+}
+#else
 TerminalPrompt::~TerminalPrompt()
 {
     if (fd_ >= 0)
@@ -620,6 +831,7 @@ std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
         return std::nullopt;
     return line;
 }
+#endif
 
 int run_cli(std::span<const std::string> args, const Streams& streams)
 {
@@ -645,6 +857,157 @@ int run_cli(std::span<const std::string> args, const Streams& streams)
     }
 }
 
+#ifdef _WIN32
+namespace {
+
+// How many bytes at the end of `text` begin a UTF-8 sequence that is not
+// complete yet.
+std::size_t incomplete_utf8_tail(std::string_view text)
+{
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// Writes the tool's UTF-8 text to a console as UTF-16, whatever the console's
+// code page: the C runtime would hand the console single bytes, and a byte of
+// a Czech letter alone is another letter.
+class ConsoleBuffer final : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+    ConsoleBuffer(const ConsoleBuffer&) = delete;
+    ConsoleBuffer& operator=(const ConsoleBuffer&) = delete;
+    ~ConsoleBuffer() override { sync(); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            pending_.push_back(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+
+    std::streamsize xsputn(const char* data, std::streamsize size) override
+    {
+        pending_.append(data, static_cast<std::size_t>(size));
+        return size;
+    }
+
+    int sync() override
+    {
+        const std::size_t whole = pending_.size() - incomplete_utf8_tail(pending_);
+        const std::u16string text = utf16_from_native_bytes(std::string_view(pending_).substr(0, whole));
+        pending_.erase(0, whole);
+        std::size_t done = 0;
+        while (done < text.size()) {
+            DWORD written = 0;
+            const auto count = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 8192));
+            if (!WriteConsoleW(console_, text.data() + done, count, &written, nullptr) || written == 0)
+                return -1;
+            done += written;
+        }
+        return 0;
+    }
+
+private:
+    HANDLE console_;
+    std::string pending_;
+};
+
+HANDLE console_of(DWORD which)
+{
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+} // namespace
+
+struct ConsoleSetup::Parts {
+    std::optional<ConsoleBuffer> out_buffer;
+    std::optional<ConsoleBuffer> err_buffer;
+    std::optional<std::ostream> out;
+    std::optional<std::ostream> err;
+};
+
+ConsoleSetup::ConsoleSetup(std::ostream& out, std::ostream& err) : parts_(std::make_unique<Parts>())
+{
+    if (HANDLE console = console_of(STD_OUTPUT_HANDLE)) {
+        parts_->out_buffer.emplace(console);
+        parts_->out.emplace(&*parts_->out_buffer);
+    }
+    if (HANDLE console = console_of(STD_ERROR_HANDLE)) {
+        parts_->err_buffer.emplace(console);
+        parts_->err.emplace(&*parts_->err_buffer);
+        // Every message shows at once, as through std::cerr.
+        parts_->err->setf(std::ios::unitbuf);
+
+        // The progress line redraws itself with escape sequences; a console
+        // that does not take them gets no progress line.
+        std::lock_guard lock(echo_mutex);
+        DWORD mode = 0;
+        GetConsoleMode(console, &mode);
+        if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+            err_is_terminal_ = true;
+        } else if (SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+            console_err = console;
+            console_err_saved = mode;
+            err_is_terminal_ = true;
+        }
+    }
+    out_ = parts_->out ? &*parts_->out : &out;
+    err_ = parts_->err ? &*parts_->err : &err;
+}
+
+ConsoleSetup::~ConsoleSetup()
+{
+    if (parts_->out)
+        parts_->out->flush();
+    if (parts_->err)
+        parts_->err->flush();
+    std::lock_guard lock(echo_mutex);
+    restore_console_locked();
+}
+
+namespace {
+BOOL WINAPI on_console_event(DWORD event)
+{
+    int status = 0;
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        status = 128 + SIGINT;
+        break;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        status = 128 + SIGTERM;
+        break;
+    default:
+        return FALSE;
+    }
+    {
+        std::lock_guard lock(echo_mutex);
+        restore_echo_locked();
+        restore_console_locked();
+    }
+    pending_file::abort_and_remove();
+    // At once, like _exit: the other threads may hold any lock.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    return TRUE;
+}
+} // namespace
+
+void start_signal_guard()
+{
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+#else
 void start_signal_guard()
 {
     std::signal(SIGPIPE, SIG_IGN);
@@ -669,5 +1032,6 @@ void start_signal_guard()
         ::_exit(128 + signal);
     }).detach();
 }
+#endif
 
 } // namespace trezorka::cli
