@@ -297,8 +297,10 @@ bool entry_exists(const std::filesystem::path& path)
 
 bool create_exclusive(const std::filesystem::path& path, File& file)
 {
-    // A new file, shared with nobody while it is written.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    // A new file that nobody else may read or write while it is written. Deleting
+    // is allowed, so that an abort (Ctrl+C, the progress dialog's abort button)
+    // can remove it from another thread while the job still holds it open.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
