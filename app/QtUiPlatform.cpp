@@ -1,10 +1,12 @@
 #include "QtUiPlatform.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace {
@@ -39,15 +41,29 @@ std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPla
 
 QtUiPlatform::QtUiPlatform()
 {
-#ifndef _WIN32
     // Qt's file dialog stores its history, last folder and view state in the
     // user's "QtProject" settings whenever one is destroyed, and offers no
-    // switch against it. Point the user-level settings files at a place where
-    // no file can ever be created (a path below a device file), so nothing is
-    // read from or written to the user's profile. The program itself keeps
-    // no settings, so nothing else is affected.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/trezorka"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null/trezorka"));
+    // switch against it: in a file on Linux, in the registry on Windows.
+    // Make every settings object a file (no registry), and point the
+    // user-level files at a place where no file can ever be created, a path
+    // below an existing file, so nothing is read from or written to the
+    // user's profile. The program itself keeps no settings, so nothing else
+    // is affected.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, unreachable_settings_path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, unreachable_settings_path());
+}
+
+QString QtUiPlatform::unreachable_settings_path()
+{
+#ifdef _WIN32
+    // The program's own file: no folder can be made below it.
+    const QString program = QCoreApplication::applicationFilePath();
+    if (!program.isEmpty())
+        return program + QStringLiteral("/settings");
+    return QStringLiteral("//./NUL/trezorka");
+#else
+    return QStringLiteral("/dev/null/trezorka");
 #endif
 }
 
@@ -101,4 +117,9 @@ bool QtUiPlatform::warningOkCancel(const QString& text)
 void QtUiPlatform::openUrl(const QString& url, QWidget*)
 {
     QDesktopServices::openUrl(QUrl(url));
+}
+
+bool QtUiPlatform::hasSystemTray()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }

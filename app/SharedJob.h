@@ -14,10 +14,23 @@ struct SharedJob {
     bool job_encrypt = true;
     bool job_failed = false;
 
-    // Overwrites the password's characters, then empties it.
+    // Overwrites the password's characters, then empties it. Only a copy that
+    // this record holds alone is overwritten: QString shares its data on
+    // copying, and writing through shared data would change the other
+    // holder's text as well (fill() would instead detach and wipe a fresh
+    // copy, leaving the characters where they were). So whoever fills in
+    // job_password gives it a copy of its own.
     void wipe_password()
     {
-        job_password.fill(QChar(u'\0'));
-        job_password.clear();
+        if (job_password.isDetached()) {
+            // volatile: the writes must happen although the buffer is freed next.
+            auto* units = reinterpret_cast<volatile char16_t*>(job_password.data());
+            for (qsizetype i = 0; i < job_password.size(); ++i)
+                units[i] = u'\0';
+        }
+        job_password = QString();
     }
+
+    // A copy of `text` that shares nothing with it, for job_password.
+    static QString unshared_copy(const QString& text) { return QString(text.constData(), text.size()); }
 };

@@ -33,4 +33,6 @@ public:
     virtual bool warningOkCancel(const QString& text) = 0;
     // Opens a web address in the default browser.
     virtual void openUrl(const QString& url, QWidget* parent) = 0;
+    // Whether the desktop has a notification area for the tray icon.
+    virtual bool hasSystemTray() = 0;
 };

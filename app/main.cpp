@@ -4,25 +4,7 @@
 #include "Tmain.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFontDatabase>
-
-namespace {
-
-// The windows are laid out for Tahoma. Windows has it; elsewhere Wine's free
-// copy is used when it is installed. Only its regular face: Wine's
-// tahomabd.ttf has the regular stroke weight, so text set in it does not look
-// bold, while Qt emboldens the regular face properly.
-void register_tahoma()
-{
-#ifndef _WIN32
-    const QString file = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
-    if (QFile::exists(file))
-        QFontDatabase::addApplicationFont(file);
-#endif
-}
-
-} // namespace
+#include <QGuiApplication>
 
 int main(int argc, char* argv[])
 {
@@ -30,11 +12,16 @@ int main(int argc, char* argv[])
     // the scale factor, so 150 % stays 150 %.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
-    register_tahoma();
+    // The windows are laid out for Tahoma; Windows has it, elsewhere Wine's
+    // free copy is used when it is installed.
+    Tmain::register_tahoma();
 
     // The application's title. Not the display name: Qt would append that
     // to every window caption, and the captions are fixed texts.
     QApplication::setApplicationName(QStringLiteral("Trezorka 2.0 Portable"));
+    // The desktop entry the packages install, so that desktops match the
+    // windows to it (icon, taskbar grouping).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.trezorka.Trezorka"));
 
     SharedJob job;
     QtUiPlatform platform;
@@ -43,6 +30,7 @@ int main(int argc, char* argv[])
     // Hidden until a job shows it; a child of the main window, so it stays
     // off the taskbar and is centred over the main window.
     TStatus_show Status_show(platform, &main);
+    main.setStatus_show(&Status_show);
 
     main.show();
 

@@ -38,6 +38,10 @@ TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
     : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), platform_(platform)
 {
     setObjectName(QStringLiteral("Status_show"));
+    // Its showing ends by closing it, possibly while the main window sits
+    // hidden in the tray; that must never count as the last window closing
+    // and end the program. Only the main window's closing does.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(508, 149);
     setFont(tahoma(11, false));
     QPalette pal = palette();

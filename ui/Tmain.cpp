@@ -4,8 +4,12 @@
 #include "HoverDispatcher.h"
 #include "Picture.h"
 
+#include "TStatus_show.h"
+
 #include "naming.h"
 #include "native_path.h"
+#include "sifra.h"
+#include "stream_job.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,8 +19,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <QWindowStateChangeEvent>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
 
 #ifndef TREZORKA_WEB_URL
 #define TREZORKA_WEB_URL "https://example.org/trezorka"
@@ -36,26 +46,70 @@ const QString Tmain::savetoFilter = QStringLiteral(
 const QString Tmain::oldFormatWarning = QStringLiteral(
     u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.");
 const QString Tmain::sourcePrompt = QStringLiteral(u"Vyberte prosím soubor         ==>");
+const QString Tmain::overwriteQuestion = QStringLiteral(u"Cílový soubor již existuje. Přepsat jej?");
 
 namespace {
 
 constexpr QRgb background_colour = 0xE8E8E8;
 constexpr QRgb silver = 0xC0C0C0;
 
-// Debian's fonts-wine ships a free Tahoma outside fontconfig's folders; the
-// window's fonts are Tahoma, so make it known to Qt when it is there. Without
-// it Qt substitutes the system's sans-serif. Only the regular face: Wine's
-// tahomabd.ttf has wider glyphs of the same stroke weight, so bold text set
-// in it does not look bold, while Qt emboldens the regular face properly.
-void register_tahoma()
+// The texts of one direction of a job.
+struct CommandTexts {
+    QString balloon;
+    QString hint;
+    QString caption;
+    QString status;
+    QString success;
+    QString failure;
+};
+
+const CommandTexts& texts_for(bool encrypt)
 {
-    static const bool done = [] {
-        const QString file = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
-        if (QFile::exists(file))
-            QFontDatabase::addApplicationFont(file);
-        return true;
-    }();
-    (void)done;
+    static const CommandTexts encrypting{
+        QStringLiteral(u"Probíhá šifrování.."),
+        QStringLiteral(u"Trezorka - probíhá šifrování"),
+        QStringLiteral(u"Trezorka - šifrování"),
+        QStringLiteral(u"Šifrování dle hesla (SHA RC4)."),
+        QStringLiteral(u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "),
+        QStringLiteral(u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)"),
+    };
+    static const CommandTexts decrypting{
+        QStringLiteral(u"Probíhá dešifrování.."),
+        QStringLiteral(u"Trezorka - probíhá dešifrování"),
+        QStringLiteral(u"Trezorka - dešifrování"),
+        QStringLiteral(u"Dešifrování dle hesla (SHA RC4)."),
+        QStringLiteral(u"Dešifrování souboru dokončeno.\r\nSoubor uložen do: "),
+        QStringLiteral(u"Nelze provést dešifrování souboru.\r\n(chyba při načítání/ukládání)"),
+    };
+    return encrypt ? encrypting : decrypting;
+}
+
+const QString error_title = QStringLiteral(u"Trezorka - chyba");
+const QString success_title = QStringLiteral(u"Trezorka - dokončeno");
+const QString password_missing = QStringLiteral(u"Vložte prosím heslo.");
+const QString password_mismatch = QStringLiteral(u"Hesla se neshodují, prosím opravte.");
+const QString tray_title = QStringLiteral(u"Trezorka");
+
+std::filesystem::path native_path_of(const QString& text)
+{
+    return trezorka::to_native_path(text.toStdU16String());
+}
+
+// Anything at the path, a dangling link included.
+bool something_at(const QString& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(native_path_of(path), ec));
+}
+
+// The web address as the link label shows it: without its scheme.
+QString shown_address(const QString& address)
+{
+    const QUrl url(address);
+    QString path = url.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return url.host() + path;
 }
 
 QFont tahoma(int pixels, bool bold = false)
@@ -90,6 +144,24 @@ QString from_u16(const std::u16string& s)
 
 } // namespace
 
+// Debian's fonts-wine ships a free Tahoma outside fontconfig's folders; the
+// windows' fonts are Tahoma, so make both of its faces known to Qt when they
+// are there.
+void Tmain::register_tahoma()
+{
+#ifndef _WIN32
+    static const bool done = [] {
+        for (const char* face : {"tahoma.ttf", "tahomabd.ttf"}) {
+            const QString file = QStringLiteral("/usr/share/wine/fonts/") + QLatin1String(face);
+            if (QFile::exists(file))
+                QFontDatabase::addApplicationFont(file);
+        }
+        return true;
+    }();
+    (void)done;
+#endif
+}
+
 bool Tmain::shown(const QWidget* w)
 {
     return !w->isHidden();
@@ -118,8 +190,10 @@ Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& firstArgument,
     setWindowIcon(icon);
 
     createControls();
+    createTray();
     bindEvents();
     placeOnDesktop();
+    installEventFilter(this);
     FormCreate();
 }
 
@@ -181,10 +255,10 @@ void Tmain::createControls()
     pwagainok = picture("pwagainok", "mark_ok", {407, 250, 20, 21}, false, Picture::Fit::Stretch);
     pwagainerr = picture("pwagainerr", "mark_err", {407, 250, 20, 21}, false, Picture::Fit::Stretch);
     pwerr = picture("pwerr", "mark_err", {407, 207, 20, 21}, false, Picture::Fit::Stretch);
-    Label3 = label("Label3", QStringLiteral(u"© autoři programu Trezorka"), {407, 326, 142, 13}, tahoma(11), false);
+    Label3 = label("Label3", QStringLiteral(u"© 2026 vývojáři Trezorky"), {407, 326, 142, 13}, tahoma(11), false);
     QFont link = tahoma(11);
     link.setUnderline(true);
-    Label6 = label("Label6", QUrl(QStringLiteral(TREZORKA_WEB_URL)).host(), {8, 326, 59, 13}, link, true);
+    Label6 = label("Label6", shown_address(QStringLiteral(TREZORKA_WEB_URL)), {8, 326, 59, 13}, link, true);
     off_act = picture("off_act", "bar_act", {327, 288, 121, 32}, true);
     offlabel = label("offlabel", QStringLiteral(u"Ukončit"), {350, 293, 62, 19}, tahoma(16, true), true);
     filetocrypt = edit("filetocrypt", {105, 112, 296, 21});
@@ -501,13 +575,278 @@ void Tmain::stopperTimer()
     decrypt_act->hide();
 }
 
-// ---- commands, tray and application events ----
+// ---- the progress dialog and the application's window states ----
 
-// The encrypt command; filled in with the job's run.
-void Tmain::crypt_actClick() {}
+void Tmain::setStatus_show(TStatus_show* dialog)
+{
+    if (status_show_)
+        status_show_->removeEventFilter(this);
+    status_show_ = dialog;
+    if (!dialog)
+        return;
+    dialog->installEventFilter(this);
+    connect(dialog, &TStatus_show::minimise_application, this, &Tmain::minimise_application);
+    connect(dialog, &TStatus_show::restore_application, this, &Tmain::restore_application);
+}
 
-// The decrypt command; filled in with the job's run.
-void Tmain::decryptlabelClick() {}
+TStatus_show* Tmain::Status_show() const
+{
+    return status_show_.data();
+}
+
+bool Tmain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange && watched->isWidgetType()
+        && (watched == this || watched == status_show_.data()))
+        applicationWindowStateChanged(static_cast<QWidget*>(watched),
+                                      static_cast<QWindowStateChangeEvent*>(event)->oldState());
+    return QWidget::eventFilter(watched, event);
+}
+
+// The application counts as minimised from the moment one of its windows is
+// minimised until one comes back; each of the two transitions raises its
+// event once. The handlers change window states themselves: those changes
+// are theirs, not the user's, and raise nothing.
+void Tmain::applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state)
+{
+    if (in_application_event_)
+        return;
+    const bool now = window->isMinimized();
+    const bool before = old_state.testFlag(Qt::WindowMinimized);
+    if (now == before)
+        return;
+    if (now && !application_minimised_) {
+        application_minimised_ = true;
+        in_application_event_ = true;
+        ApplicationEvents1Minimize();
+        in_application_event_ = false;
+    } else if (!now && application_minimised_) {
+        application_minimised_ = false;
+        in_application_event_ = true;
+        ApplicationEvents1Restore();
+        in_application_event_ = false;
+    }
+}
+
+void Tmain::minimise_application()
+{
+    QList<QWidget*> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = w->windowType();
+        if (w->isVisible() && (type == Qt::Window || type == Qt::Dialog))
+            windows << w;
+    }
+    // The first one raises the minimise event, which may hide the main window;
+    // a hidden window is left hidden (setting the state does not show it).
+    for (QWidget* w : windows)
+        if (!w->isMinimized())
+            w->setWindowState((w->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+}
+
+void Tmain::restore_application()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (status_show_ && status_show_->isMinimized())
+        status_show_->setWindowState(status_show_->windowState() & ~Qt::WindowMinimized);
+    // Left minimised by a window that is hidden or gone: still counts as a restore.
+    if (application_minimised_) {
+        application_minimised_ = false;
+        in_application_event_ = true;
+        ApplicationEvents1Restore();
+        in_application_event_ = false;
+    }
+    if (hidden_for_tray_) {
+        hidden_for_tray_ = false;
+        show();
+    }
+}
+
+void Tmain::ApplicationEvents1Minimize()
+{
+    if (job.job_busy != QLatin1String("true"))
+        return;
+    if (status_show_)
+        status_show_->setWindowState((status_show_->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+    // With no notification area the icon could not be seen, and the program
+    // would be out of reach: it stays an ordinary minimised window.
+    if (!platform.hasSystemTray())
+        return;
+    // The main window's taskbar entry is the application's; the dialog, its
+    // child, has none of its own.
+    hidden_for_tray_ = true;
+    hide();
+    setTrayShown(true);
+    tray->showMessage(trayBalloonTitle, trayBalloonText, QSystemTrayIcon::Information);
+    emit balloon_shown(trayBalloonTitle, trayBalloonText);
+}
+
+void Tmain::ApplicationEvents1Restore()
+{
+    setTrayShown(false);
+    if (status_show_)
+        status_show_->setWindowState(status_show_->windowState() & ~Qt::WindowMinimized);
+    if (hidden_for_tray_) {
+        hidden_for_tray_ = false;
+        show();
+    }
+    // To the front: the dialog, while it is shown, stands before the main window.
+    raise();
+    activateWindow();
+    if (status_show_ && status_show_->isVisible()) {
+        status_show_->raise();
+        status_show_->activateWindow();
+    }
+}
+
+// ---- the tray icon ----
+
+void Tmain::createTray()
+{
+    const qreal screen_dpr = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->devicePixelRatio() : 1.0;
+    for (const char* frame : {"tray1", "tray2", "tray3"}) {
+        QIcon icon;
+        QList<qreal> ratios{1.0, 2.0};
+        if (!ratios.contains(screen_dpr))
+            ratios << screen_dpr;
+        for (qreal dpr : ratios)
+            icon.addPixmap(Artwork::pixmap(QString::fromLatin1(frame), QSize(16, 16), dpr));
+        anicons << icon;
+    }
+    tray = new QSystemTrayIcon(anicons.constFirst(), this);
+    tray->setObjectName(QStringLiteral("tray"));
+    tray->setToolTip(tray_title);
+    trayBalloonTitle = tray_title;
+    trayBalloonText = tray_title;
+    trayanimation = new QTimer(this);
+    trayanimation->setObjectName(QStringLiteral("trayanimation"));
+    trayanimation->setInterval(500);
+    connect(trayanimation, &QTimer::timeout, this, &Tmain::trayanimationTimer);
+    connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            trayClick();
+    });
+}
+
+// Shown, the icon goes on from the frame it showed last and steps every 500 ms.
+void Tmain::setTrayShown(bool shown)
+{
+    if (shown == tray->isVisible())
+        return;
+    if (shown) {
+        tray->setIcon(anicons.at(tray_frame_));
+        tray->show();
+        trayanimation->start();
+    } else {
+        trayanimation->stop();
+        tray->hide();
+    }
+}
+
+void Tmain::trayanimationTimer()
+{
+    tray_frame_ = (tray_frame_ + 1) % int(anicons.size());
+    tray->setIcon(anicons.at(tray_frame_));
+}
+
+void Tmain::trayClick()
+{
+    restore_application();
+    raise();
+    activateWindow();
+}
+
+// ---- the two commands ----
+
+void Tmain::crypt_actClick()
+{
+    runCommand(true);
+}
+
+void Tmain::decryptlabelClick()
+{
+    runCommand(false);
+}
+
+void Tmain::showTaskbarEntryAndRestore()
+{
+    if (hidden_for_tray_ || isHidden()) {
+        hidden_for_tray_ = false;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+    }
+    restore_application();
+}
+
+void Tmain::runCommand(bool encrypt)
+{
+    const CommandTexts& texts = texts_for(encrypt);
+
+    // The marks are the state: the password field is evaluated afresh, the
+    // confirmation is taken as its mark shows it.
+    applyPasswordRule();
+    if (shown(pwerr)) {
+        platform.message(error_title, password_missing, UiPlatform::Icon::Error);
+        return;
+    }
+    if (encrypt && shown(pwagainerr)) {
+        platform.message(error_title, password_mismatch, UiPlatform::Icon::Error);
+        return;
+    }
+    // The target is proposed, not chosen: a file already there (the plain
+    // file beside its .t2k, say) would be replaced without a word. Unless the
+    // user picked exactly this path in the save dialog, which has asked
+    // already, ask now, after the password checks (a refused password asks
+    // nothing) and before anything changes; "Cancel" leaves all as it was.
+    if (!targetConfirmedInSaveDialog() && something_at(finalfile->text())
+        && !platform.warningOkCancel(overwriteQuestion))
+        return;
+
+    job.job_busy = QStringLiteral("true");
+    tray->setToolTip(texts.hint);
+    trayBalloonText = texts.balloon;
+
+    try {
+        if (trezorka::file_size_probe(native_path_of(filetocrypt->text())) > LARGE_FILE_THRESHOLD)
+            minimise_application();
+    } catch (...) {
+        // The size only decides whether to go to the tray.
+    }
+
+    setEnabled(false);
+    try {
+        if (!status_show_)
+            throw std::logic_error("no progress dialog");
+        status_show_->set_texts(texts.caption, texts.status, filetocrypt->text(), finalfile->text());
+        job.job_source = filetocrypt->text();
+        job.job_target = finalfile->text();
+        // A copy of its own, so the worker's wipe reaches the characters.
+        job.job_password = SharedJob::unshared_copy(pw->text());
+        job.job_encrypt = encrypt;
+        sifra::launch(job, status_show_.data(), &TStatus_show::close_request);
+        status_show_->exec();
+        showTaskbarEntryAndRestore();
+        if (job.job_failed) {
+            platform.message(error_title, texts.failure, UiPlatform::Icon::Error);
+            job.job_failed = false;
+        } else {
+            platform.message(success_title, texts.success + finalfile->text() + QLatin1Char('.'),
+                             UiPlatform::Icon::Information);
+        }
+    } catch (...) {
+        // A request to a dialog that is not showing would end its next
+        // showing at once, so only a shown one is asked.
+        if (!encrypt && status_show_ && status_show_->isVisible())
+            status_show_->close_request();
+        showTaskbarEntryAndRestore();
+        platform.message(error_title, texts.failure, UiPlatform::Icon::Error);
+    }
+
+    (encrypt ? crypt_act : decrypt_act)->hide();
+    setEnabled(true);
+    show();
+    job.job_busy = QStringLiteral("false");
+}
 
 void Tmain::off_actClick()
 {
@@ -518,8 +857,3 @@ void Tmain::Label6Click()
 {
     platform.openUrl(QStringLiteral(TREZORKA_WEB_URL), this);
 }
-
-// Tray and application-wide minimise/restore; filled in with the tray icon.
-void Tmain::trayClick() {}
-void Tmain::ApplicationEvents1Minimize() {}
-void Tmain::ApplicationEvents1Restore() {}

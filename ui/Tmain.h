@@ -3,15 +3,22 @@
 #include "SharedJob.h"
 #include "UiPlatform.h"
 
+#include <QIcon>
+#include <QList>
 #include <QPalette>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
+
+#include <cstdint>
 
 class HoverDispatcher;
 class Picture;
 class QLabel;
 class QLineEdit;
+class QSystemTrayIcon;
 class QTimer;
+class TStatus_show;
 
 // The main window `main`. The controls are public members under the names the
 // rest of the program uses for them; their visible and enabled states are the
@@ -30,10 +37,25 @@ public:
     // would replace those bytes.
     static QString first_argument(int argc, char** argv);
 
+    // Makes Debian's copy of Wine's Tahoma (regular and bold) known to Qt
+    // when it is installed; elsewhere Qt substitutes the system's sans-serif.
+    static void register_tahoma();
+
+    // The progress dialog, created after this window. Its minimise button and
+    // its abort's restore come here, and its window-state changes count as
+    // the application's own.
+    void setStatus_show(TStatus_show* dialog);
+    TStatus_show* Status_show() const;
+
+    // A source larger than this (bytes, decimal) sends the application to the
+    // tray as soon as its job is set up.
+    static constexpr std::int64_t LARGE_FILE_THRESHOLD = 8'000'000;
+
     static const QString filechosedialogFilter;
     static const QString savetoFilter;
     static const QString oldFormatWarning;
     static const QString sourcePrompt;
+    static const QString overwriteQuestion;
 
     // The path the user last confirmed in the save dialog, and whether the
     // target field still holds exactly that path. Cleared by every accepted source.
@@ -81,6 +103,15 @@ public:
     QTimer* stopper;
     QTimer* aborter;
 
+    // The notification-area icon, its three animation frames and the timer
+    // that steps through them while it is shown.
+    QSystemTrayIcon* tray;
+    QList<QIcon> anicons;
+    QTimer* trayanimation;
+    QString trayBalloonTitle;
+    QString trayBalloonText;
+    int trayFrame() const { return tray_frame_; }
+
     // The open and save dialogs' settings, kept between uses as the dialogs
     // themselves would keep them.
     UiPlatform::FileDialogRequest filechosedialog;
@@ -111,7 +142,19 @@ public slots:
     void ApplicationEvents1Minimize();
     void ApplicationEvents1Restore();
 
+    // "Minimise the application": every visible window of it is minimised.
+    void minimise_application();
+    // "Restore the application": back from the tray or the taskbar, every
+    // window in its normal state, the main window in front.
+    void restore_application();
+
+signals:
+    // The tray icon's balloon has been shown.
+    void balloon_shown(const QString& title, const QString& text);
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     SharedJob& job;
     UiPlatform& platform;
 
@@ -125,9 +168,21 @@ private:
     void createControls();
     void bindEvents();
     void placeOnDesktop();
+    void createTray();
+    void setTrayShown(bool shown);
+    void trayanimationTimer();
+    // The encrypt and decrypt commands, one run of a job.
+    void runCommand(bool encrypt);
+    void showTaskbarEntryAndRestore();
+    void applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state);
 
     QString first_argument_;
     QString saveto_confirmed_;
     QPalette pwagain_palette_;
     HoverDispatcher* dispatcher_ = nullptr;
+    QPointer<TStatus_show> status_show_;
+    int tray_frame_ = 0;
+    bool application_minimised_ = false;
+    bool in_application_event_ = false;
+    bool hidden_for_tray_ = false;
 };

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // Answers the window's dialogs from a script and records what was asked.
 class ScriptedPlatform : public UiPlatform {
 public:
@@ -18,6 +20,9 @@ public:
     QStringList openAnswers;
     QStringList saveAnswers;
     bool okCancelAnswer = true;
+    bool systemTray = true;
+    // Called as each message box would be shown, before it is recorded.
+    std::function<void(const Message&)> onMessage;
 
     QList<FileDialogRequest> openAsked;
     QList<FileDialogRequest> saveAsked;
@@ -38,7 +43,10 @@ public:
     }
     void message(const QString& title, const QString& text, Icon icon) override
     {
-        messages.append({title, text, icon});
+        const Message m{title, text, icon};
+        if (onMessage)
+            onMessage(m);
+        messages.append(m);
     }
     void warning(const QString& text) override { warnings.append(text); }
     bool warningOkCancel(const QString& text) override
@@ -47,6 +55,7 @@ public:
         return okCancelAnswer;
     }
     void openUrl(const QString& url, QWidget*) override { urls.append(url); }
+    bool hasSystemTray() override { return systemTray; }
 
 private:
     static std::optional<QString> next(QStringList& answers)

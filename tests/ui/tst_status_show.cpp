@@ -45,6 +45,7 @@ public:
         return answer();
     }
     void openUrl(const QString&, QWidget*) override {}
+    bool hasSystemTray() override { return false; }
 };
 
 const QString abort_question = QStringLiteral("Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?");
