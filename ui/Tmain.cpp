@@ -817,6 +817,9 @@ void Tmain::runCommand(bool encrypt)
     try {
         if (!status_show_)
             throw std::logic_error("no progress dialog");
+        // Disabling a widget disables its child windows too, and the dialog
+        // is this window's child: its buttons must stay usable.
+        status_show_->setEnabled(true);
         status_show_->set_texts(texts.caption, texts.status, filetocrypt->text(), finalfile->text());
         job.job_source = filetocrypt->text();
         job.job_target = finalfile->text();
