@@ -11,18 +11,35 @@
 
 namespace {
 
+// Qt's file dialog writes its state to the user's "QtProject" settings in its
+// destructor, through a settings object of the native format: a file on
+// Linux, which the paths below send nowhere, but the registry on Windows,
+// which no path redirects. So the two dialogs are made once and never
+// destroyed, also not at exit (QApplication only closes the windows that
+// remain), and their destructor never runs. Reading those settings when a
+// dialog is made writes nothing.
+QFileDialog* file_dialog(QFileDialog::AcceptMode mode)
+{
+    static QFileDialog* open_dialog = nullptr;
+    static QFileDialog* save_dialog = nullptr;
+    QFileDialog*& dialog = mode == QFileDialog::AcceptOpen ? open_dialog : save_dialog;
+    if (!dialog) {
+        dialog = new QFileDialog(nullptr);
+        // Widget-based everywhere; only the patterns are hidden, as the
+        // descriptions carry them already where they should be seen.
+        dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+        dialog->setAcceptMode(mode);
+        dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    }
+    return dialog;
+}
+
 std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPlatform::FileDialogRequest& request)
 {
-    QFileDialog dialog(nullptr);
-    // Widget-based everywhere; only the patterns are hidden, as the
-    // descriptions carry them already where they should be seen.
-    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-
+    QFileDialog& dialog = *file_dialog(mode);
     const QStringList filters = QtUiPlatform::name_filters(request.filter);
+    dialog.setNameFilters(filters);
     if (!filters.isEmpty()) {
-        dialog.setNameFilters(filters);
         const int index = request.filter_index >= 1 && request.filter_index <= filters.size() ? request.filter_index : 1;
         dialog.selectNameFilter(filters.at(index - 1));
     }
@@ -31,6 +48,8 @@ std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPla
         if (request.file_name.contains(QLatin1Char('/')) || request.file_name.contains(QDir::separator()))
             dialog.setDirectory(initial.absolutePath());
         dialog.selectFile(initial.fileName());
+    } else {
+        dialog.selectFile(QString());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -42,13 +61,12 @@ std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPla
 QtUiPlatform::QtUiPlatform()
 {
     // Qt's file dialog stores its history, last folder and view state in the
-    // user's "QtProject" settings whenever one is destroyed, and offers no
-    // switch against it: in a file on Linux, in the registry on Windows.
-    // Make every settings object a file (no registry), and point the
-    // user-level files at a place where no file can ever be created, a path
-    // below an existing file, so nothing is read from or written to the
-    // user's profile. The program itself keeps no settings, so nothing else
-    // is affected.
+    // user's "QtProject" settings, and offers no switch against it (see
+    // file_dialog() for the registry on Windows). Make every settings object
+    // that does not name its format a file, and point the user-level files
+    // at a place where no file can ever be created, a path below an existing
+    // file, so nothing is read from or written to the user's profile. The
+    // program itself keeps no settings, so nothing else is affected.
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, unreachable_settings_path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, unreachable_settings_path());

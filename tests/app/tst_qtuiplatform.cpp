@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -61,6 +62,8 @@ private slots:
     void message();
     void openDialogLeavesNoTrace();
     void saveDialogLeavesNoTrace();
+    void settingsGoNowhere();
+    void dialogsAreKept();
     void cleanupTestCase();
 };
 
@@ -233,6 +236,51 @@ void tst_qtuiplatform::saveDialogLeavesNoTrace()
     QCOMPARE(initial_name, QStringLiteral("zprava.pdf.t2k"));
     QCOMPARE(QFileInfo(folder).canonicalFilePath(), QFileInfo(work.path()).canonicalFilePath());
     QCOMPARE(files_in_profile(), QStringList());
+}
+
+// The user's settings files lie where none can be written, both the native
+// ones (Qt's file dialog asks for those) and those of the default format,
+// which is a file also on Windows.
+void tst_qtuiplatform::settingsGoNowhere()
+{
+    QtUiPlatform platform;
+    QCOMPARE(QSettings::defaultFormat(), QSettings::IniFormat);
+    QSettings by_default(QSettings::UserScope);
+    QSettings native(QSettings::UserScope, QStringLiteral("QtProject"));
+    QCOMPARE(by_default.format(), QSettings::IniFormat);
+    for (QSettings* settings : {&by_default, &native}) {
+        QVERIFY2(settings->fileName().startsWith(QtUiPlatform::unreachable_settings_path() + QLatin1Char('/')),
+                 qPrintable(settings->fileName()));
+        settings->setValue(QStringLiteral("history"), QStringLiteral("/tmp"));
+        settings->sync();
+        QCOMPARE(settings->status(), QSettings::AccessError);
+        QVERIFY(!QFileInfo::exists(settings->fileName()));
+    }
+    QCOMPARE(files_in_profile(), QStringList());
+}
+
+// The file dialogs outlive every use, so the destructor that stores their
+// state never runs: one of each kind, kept hidden between uses.
+void tst_qtuiplatform::dialogsAreKept()
+{
+    QtUiPlatform platform;
+    auto dialogs = [] {
+        QList<QFileDialog*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w))
+                found << d;
+        return found;
+    };
+    for (int i = 0; i < 2; ++i) {
+        when_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+        QVERIFY(!platform.openFile({}).has_value());
+        when_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+        QVERIFY(!platform.saveFile({}).has_value());
+    }
+    const QList<QFileDialog*> after = dialogs();
+    QCOMPARE(after.size(), 2);
+    for (QFileDialog* d : after)
+        QVERIFY(d->isHidden());
 }
 
 void tst_qtuiplatform::cleanupTestCase()
