@@ -1,0 +1,111 @@
+#!/bin/bash
+# The real program in a real X server, driven like a person: start it with a
+# file, type the password twice, click "Zašifrovat", confirm the success
+# message, leave with "Ukončit", and check that the .t2k file decrypts with
+# the command-line tool to the original bytes.
+#
+# Usage: encrypt_in_x.sh TREZORKA TREZORKA-CLI
+# Exits 77 (skipped) when Xvfb or xdotool is missing.
+set -u
+
+app_bin=$1
+cli_bin=$2
+for tool in Xvfb xdotool; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A private display: the first free number from 140 up.
+display=140
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+unset QT_QPA_PLATFORM
+for _ in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# A profile of its own, so the run touches nothing of the user's.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
+    XDG_CACHE_HOME="$work/home/cache" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+mkdir "$work/data"
+source="$work/data/zpráva 1.pdf"
+head -c 300000 /dev/urandom >"$source"
+password='Tajne heslo 42'
+
+"$app_bin" "$source" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trezorka 2\.0 Portable$' | head -n 1)
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 0.5
+
+# Window-relative points: the two password boxes, the encrypt and exit commands.
+type_into() {
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.2
+    xdotool type --delay 30 "$password"
+}
+type_into 115 217
+type_into 115 260
+sleep 0.3
+xdotool mousemove --window "$window" 129 304 click 1
+
+box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Trezorka - dokon' | head -n 1)
+[ -n "$box" ] || fail "no success message (log: $(cat "$work/app.log"))"
+target="$source.t2k"
+[ -f "$target" ] || fail "the message came, but $target is missing"
+xdotool mousemove --window "$box" 5 5
+xdotool windowfocus --sync "$box" 2>/dev/null
+xdotool key --window "$box" Return
+for _ in $(seq 50); do
+    xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 || break
+    sleep 0.1
+done
+xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 && fail "the message did not go away"
+
+# The window is enabled again: its exit command ends the program normally.
+sleep 0.3
+xdotool mousemove --window "$window" 387 304 click 1
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "\"Ukončit\" did not end the program"
+wait "$app_pid"
+status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+
+printf '%s\n' "$password" >"$work/password"
+"$cli_bin" -q --password-file "$work/password" -o "$work/back" "$target" || fail "trezorka-cli could not decrypt"
+cmp -s "$source" "$work/back" || fail "the decrypted file differs from the original"
+cmp -s "$source" "$target" && fail "the .t2k file is the plain file"
+listing=$(cd "$work/data" && ls -A)
+[ "$listing" = "$(printf 'zpráva 1.pdf\nzpráva 1.pdf.t2k')" ] || fail "unexpected files: $listing"
+[ -z "$(find "$HOME" -type f)" ] || fail "the program wrote into the profile: $(find "$HOME" -type f)"
+echo "PASS: encrypted in the window, decrypted by trezorka-cli to the same $(stat -c %s "$source") bytes"
