@@ -79,9 +79,10 @@ box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Trezorka - dokon' 
 [ -n "$box" ] || fail "no success message (log: $(cat "$work/app.log"))"
 target="$source.t2k"
 [ -f "$target" ] || fail "the message came, but $target is missing"
+# Enter presses the box's only button, OK.
 xdotool mousemove --window "$box" 5 5
 xdotool windowfocus --sync "$box" 2>/dev/null
-xdotool key --window "$box" Return
+xdotool key Return
 for _ in $(seq 50); do
     xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 || break
     sleep 0.1
