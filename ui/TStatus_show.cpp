@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -58,6 +60,7 @@ TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
 
     statusinfo = named(new QLabel(this), "statusinfo");
     statusinfo->setFont(tahoma(12, true));
+    statusinfo->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     statusinfo->move(38, 16);
     info = named(new QLabel(QStringLiteral("Zdroj"), this), "info");
     info->setFont(tahoma(11, true));
@@ -106,6 +109,13 @@ void TStatus_show::set_texts(const QString& caption, const QString& status, cons
     setWindowTitle(caption);
     statusinfo->setText(status);
     statusinfo->adjustSize();
+    // A label sized to its text is as tall as the font's ascent and descent,
+    // but the caron of a capital (the Š of "Šifrování") reaches above the
+    // ascent and would be cut off. The label grows upwards by that much and
+    // keeps its text at the bottom, so the line stays where it was.
+    const QFontMetrics metrics(statusinfo->font());
+    const int above = std::max(0, -metrics.tightBoundingRect(status).top() - metrics.ascent());
+    statusinfo->setGeometry(38, 16 - above, statusinfo->width(), statusinfo->height() + above);
     fromfile->setText(from);
     fromfile->setCursorPosition(0);
     tofile->setText(to);

@@ -3,6 +3,7 @@
 
 #include "SharedJob.h"
 #include "TStatus_show.h"
+#include "Tmain.h"
 #include "UiPlatform.h"
 #include "sifra.h"
 #include "pending_file.h"
@@ -91,6 +92,7 @@ private slots:
     void window();
     void stacking();
     void tabOrder();
+    void texts_data();
     void texts();
     void hourglassBlinksWhileHidden();
     void closeRequestBeforeShowing_data();
@@ -223,16 +225,36 @@ void tst_status_show::tabOrder()
     QCOMPARE(chain, QList<QWidget*>({dialog.fromfile, dialog.tofile, dialog.Button1, dialog.Button2}));
 }
 
+void tst_status_show::texts_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::newRow("encrypting") << QStringLiteral("Šifrování dle hesla (SHA RC4).");
+    QTest::newRow("decrypting") << QStringLiteral("Dešifrování dle hesla (SHA RC4).");
+    QTest::newRow("no capital accent") << QStringLiteral("Probíhá šifrování souboru..");
+}
+
 void tst_status_show::texts()
 {
+    QFETCH(QString, status);
     ScriptedPlatform platform;
     TStatus_show dialog(platform);
     const QString long_path = QStringLiteral("/domů/uživatel/dokumenty/velmi/dlouhá/cesta/k/souboru/zpráva.pdf");
-    dialog.set_texts(QStringLiteral("Šifrování"), QStringLiteral("Probíhá šifrování souboru.."), long_path,
-                     long_path + QStringLiteral(".t2k"));
+    dialog.set_texts(QStringLiteral("Šifrování"), status, long_path, long_path + QStringLiteral(".t2k"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Šifrování"));
-    QCOMPARE(dialog.statusinfo->text(), QStringLiteral("Probíhá šifrování souboru.."));
-    QCOMPARE(dialog.statusinfo->size(), dialog.statusinfo->sizeHint());
+    QLabel* label = dialog.statusinfo;
+    QCOMPARE(label->text(), status);
+    // Placed at (38, 16) and sized to the text, with room above for the
+    // accents of capitals: every inked pixel of the text lies inside the
+    // label, and its line stays where a label at (38, 16) puts it.
+    const QFontMetrics metrics(label->font());
+    const QRect ink = metrics.tightBoundingRect(status);
+    const int baseline = 16 + metrics.ascent();
+    QCOMPARE(label->x(), 38);
+    QVERIFY2(label->y() <= baseline + ink.top(), qPrintable(QStringLiteral("%1 > %2").arg(label->y()).arg(baseline + ink.top())));
+    QVERIFY(label->y() <= 16);
+    QCOMPARE(label->geometry().bottom(), 16 + label->sizeHint().height() - 1);
+    QCOMPARE(label->width(), label->sizeHint().width());
+    QVERIFY(label->alignment().testFlag(Qt::AlignBottom));
     QCOMPARE(dialog.fromfile->text(), long_path);
     QCOMPARE(dialog.tofile->text(), long_path + QStringLiteral(".t2k"));
     // The start of a long path is what is seen.
@@ -584,6 +606,9 @@ int abort_child(const QString& folder)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The fonts the program uses, where they are installed: their accents
+    // are what the status line must make room for.
+    Tmain::register_tahoma();
     if (argc == 3 && qstrcmp(argv[1], "--abort-child") == 0)
         return abort_child(QString::fromLocal8Bit(argv[2]));
     tst_status_show test;
