@@ -44,6 +44,11 @@ TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
     // hidden in the tray; that must never count as the last window closing
     // and end the program. Only the main window's closing does.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Modal to the main window, its parent and the program's only other
+    // window, rather than to the whole application: an application-modal
+    // dialog would also block the tray icon, which on X11 is a window of the
+    // program, and a click on it could not bring the program back.
+    setWindowModality(Qt::WindowModal);
     setFixedSize(508, 149);
     setFont(tahoma(11, false));
     QPalette pal = palette();

@@ -690,7 +690,12 @@ void Tmain::ApplicationEvents1Restore()
         hidden_for_tray_ = false;
         show();
     }
-    // To the front: the dialog, while it is shown, stands before the main window.
+    bringToFront();
+}
+
+// The dialog, while it is shown, stands before the main window.
+void Tmain::bringToFront()
+{
     raise();
     activateWindow();
     if (status_show_ && status_show_->isVisible()) {
@@ -752,8 +757,7 @@ void Tmain::trayanimationTimer()
 void Tmain::trayClick()
 {
     restore_application();
-    raise();
-    activateWindow();
+    bringToFront();
 }
 
 // ---- the two commands ----

@@ -174,6 +174,7 @@ private:
     // The encrypt and decrypt commands, one run of a job.
     void runCommand(bool encrypt);
     void showTaskbarEntryAndRestore();
+    void bringToFront();
     void applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state);
 
     QString first_argument_;

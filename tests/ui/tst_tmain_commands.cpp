@@ -42,6 +42,7 @@ struct Seen {
     bool dialogVisible = false;
     bool dialogMinimised = false;
     bool dialogEnabled = false;
+    bool dialogWindowModal = false;
     bool trayVisible = false;
     QString busy;
     QString hint;
@@ -86,6 +87,9 @@ struct Rig {
         s.dialogVisible = dialog->isVisible();
         s.dialogMinimised = dialog->isMinimized();
         s.dialogEnabled = dialog->isEnabled() && dialog->Button1->isEnabled() && dialog->Button2->isEnabled();
+        // Modal to the main window only, so the tray icon still takes clicks.
+        s.dialogWindowModal = dialog->isModal() && dialog->windowModality() == Qt::WindowModal
+            && QApplication::activeModalWidget() == dialog.get();
         s.trayVisible = w->tray->isVisible();
         s.busy = job.job_busy;
         s.hint = w->tray->toolTip();
@@ -190,6 +194,7 @@ private slots:
         QVERIFY(!during.mainEnabled);
         QVERIFY(during.dialogVisible);
         QVERIFY(during.dialogEnabled);
+        QVERIFY(during.dialogWindowModal);
         QCOMPARE(during.busy, u"true"_s);
         QCOMPARE(during.hint, u"Trezorka - probíhá šifrování"_s);
         QCOMPARE(during.caption, u"Trezorka - šifrování"_s);
