@@ -161,6 +161,11 @@ void TStatus_show::setVisible(bool visible)
 {
     if (visible && !placed_)
         place_first_time();
+    // Leaves minimised only while shown: changing the state of a hidden
+    // window makes X11 map it again (and Windows show it), and a dialog kept
+    // minimised would come up minimised for the next job.
+    if (!visible && isVisible() && isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     QDialog::setVisible(visible);
 }
 

@@ -18,10 +18,12 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 #include <filesystem>
@@ -600,6 +602,27 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event)
         && (watched == this || watched == status_show_.data()))
         applicationWindowStateChanged(static_cast<QWidget*>(watched),
                                       static_cast<QWindowStateChangeEvent*>(event)->oldState());
+    if (event->type() == QEvent::Show && watched == status_show_.data() && minimise_dialog_when_shown_) {
+        // Minimised as soon as it is on the screen: window managers show a
+        // window that was minimised while hidden in its normal state, and
+        // the program would seem to come back from the tray by itself.
+        // Not before the window system has put it on the screen, or it
+        // ignores the request and reports the dialog as restored.
+        minimise_dialog_when_shown_ = false;
+        auto* wait = new QTimer(this);
+        wait->setInterval(20);
+        connect(wait, &QTimer::timeout, this, [this, wait, tries = 0]() mutable {
+            const bool pending = application_minimised_ && status_show_ && status_show_->isVisible() && ++tries < 100;
+            const QWindow* window = pending ? status_show_->windowHandle() : nullptr;
+            if (pending && !(window && window->isExposed()))
+                return;
+            wait->stop();
+            wait->deleteLater();
+            if (pending)
+                status_show_->setWindowState((status_show_->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+        });
+        wait->start();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -607,9 +630,19 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event)
 // minimised until one comes back; each of the two transitions raises its
 // event once. The handlers change window states themselves: those changes
 // are theirs, not the user's, and raise nothing.
+//
+// Only a shown window counts. A hidden one is not the user's doing: the
+// window system reports the main window, hidden for the tray right after it
+// was minimised, as no longer minimised, which is no restore.
 void Tmain::applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state)
 {
-    if (in_application_event_)
+    if (in_application_event_ || !window->isVisible())
+        return;
+    // Right after a handler changed the states, the window system may still
+    // report older ones (X11 answers asynchronously); those are no new
+    // transitions. settleTimer puts the windows right once it has passed.
+    // The program's own requests (the minimise button, the tray icon) count.
+    if (settle_->isActive() && !requested_)
         return;
     const bool now = window->isMinimized();
     const bool before = old_state.testFlag(Qt::WindowMinimized);
@@ -620,12 +653,30 @@ void Tmain::applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_
         in_application_event_ = true;
         ApplicationEvents1Minimize();
         in_application_event_ = false;
+        settle_->start();
     } else if (!now && application_minimised_) {
         application_minimised_ = false;
         in_application_event_ = true;
         ApplicationEvents1Restore();
         in_application_event_ = false;
+        settle_->start();
     }
+}
+
+// The windows as the application's state wants them, whatever the window
+// system reported while it settled.
+void Tmain::settleTimer()
+{
+    if (!status_show_ || !status_show_->isVisible())
+        return;
+    const bool minimised = status_show_->isMinimized();
+    if (application_minimised_ && job.job_busy == QLatin1String("true") && !minimised)
+        status_show_->setWindowState((status_show_->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+    else if (!application_minimised_ && minimised)
+        status_show_->setWindowState(status_show_->windowState() & ~Qt::WindowMinimized);
+    // A late de-minimise of the main window may have put it over the dialog.
+    if (!application_minimised_)
+        bringToFront();
 }
 
 void Tmain::minimise_application()
@@ -638,16 +689,18 @@ void Tmain::minimise_application()
     }
     // The first one raises the minimise event, which may hide the main window;
     // a hidden window is left hidden (setting the state does not show it).
+    const QScopedValueRollback<bool> requested(requested_, true);
     for (QWidget* w : windows)
-        if (!w->isMinimized())
+        if (w->isVisible() && !w->isMinimized())
             w->setWindowState((w->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
 }
 
 void Tmain::restore_application()
 {
+    const QScopedValueRollback<bool> requested(requested_, true);
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
-    if (status_show_ && status_show_->isMinimized())
+    if (status_show_ && status_show_->isVisible() && status_show_->isMinimized())
         status_show_->setWindowState(status_show_->windowState() & ~Qt::WindowMinimized);
     // Left minimised by a window that is hidden or gone: still counts as a restore.
     if (application_minimised_) {
@@ -655,6 +708,7 @@ void Tmain::restore_application()
         in_application_event_ = true;
         ApplicationEvents1Restore();
         in_application_event_ = false;
+        settle_->start();
     }
     if (hidden_for_tray_) {
         hidden_for_tray_ = false;
@@ -666,8 +720,12 @@ void Tmain::ApplicationEvents1Minimize()
 {
     if (job.job_busy != QLatin1String("true"))
         return;
-    if (status_show_)
-        status_show_->setWindowState((status_show_->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+    if (status_show_) {
+        if (status_show_->isVisible())
+            status_show_->setWindowState((status_show_->windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+        else
+            minimise_dialog_when_shown_ = true; // the large-file rule, before the showing
+    }
     // With no notification area the icon could not be seen, and the program
     // would be out of reach: it stays an ordinary minimised window.
     if (!platform.hasSystemTray())
@@ -684,10 +742,13 @@ void Tmain::ApplicationEvents1Minimize()
 void Tmain::ApplicationEvents1Restore()
 {
     setTrayShown(false);
-    if (status_show_)
+    minimise_dialog_when_shown_ = false;
+    // A hidden one is left alone: a state change would show it again.
+    if (status_show_ && status_show_->isVisible())
         status_show_->setWindowState(status_show_->windowState() & ~Qt::WindowMinimized);
     if (hidden_for_tray_) {
         hidden_for_tray_ = false;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
     }
     bringToFront();
@@ -723,6 +784,11 @@ void Tmain::createTray()
     tray->setToolTip(tray_title);
     trayBalloonTitle = tray_title;
     trayBalloonText = tray_title;
+    settle_ = new QTimer(this);
+    settle_->setObjectName(QStringLiteral("settle"));
+    settle_->setSingleShot(true);
+    settle_->setInterval(300);
+    connect(settle_, &QTimer::timeout, this, &Tmain::settleTimer);
     trayanimation = new QTimer(this);
     trayanimation->setObjectName(QStringLiteral("trayanimation"));
     trayanimation->setInterval(500);

@@ -175,6 +175,7 @@ private:
     void runCommand(bool encrypt);
     void showTaskbarEntryAndRestore();
     void bringToFront();
+    void settleTimer();
     void applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state);
 
     QString first_argument_;
@@ -186,4 +187,7 @@ private:
     bool application_minimised_ = false;
     bool in_application_event_ = false;
     bool hidden_for_tray_ = false;
+    bool minimise_dialog_when_shown_ = false;
+    QTimer* settle_ = nullptr;
+    bool requested_ = false;
 };
