@@ -18,7 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Unicode Win32 API throughout; -static pulls in winpthread as well.
-set(CMAKE_CXX_FLAGS_INIT "-DUNICODE -D_UNICODE")
+# UNICODE and the lean Windows headers are set on project_options.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Lets `wine` run the test programs should anyone call them through ctest.

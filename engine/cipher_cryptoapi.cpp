@@ -3,12 +3,6 @@
 // program this layer keeps compatible with, every call's result is checked: a
 // failing service must never let plain text reach a ".t2k" file.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <wincrypt.h>
 

@@ -6,12 +6,6 @@
 //   crosscheck transform encrypt|decrypt [--key-40] PASSWORD_FILE SOURCE TARGET
 //                                      one job, for comparing files with another build
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <shellapi.h>
 
