@@ -1,5 +1,6 @@
 #include "Tmain.h"
 
+#include "Accessibility.h"
 #include "Artwork.h"
 #include "HoverDispatcher.h"
 #include "Picture.h"
@@ -12,14 +13,19 @@
 #include "stream_job.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSysInfo>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
@@ -49,6 +55,10 @@ const QString Tmain::oldFormatWarning = QStringLiteral(
     u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.");
 const QString Tmain::sourcePrompt = QStringLiteral(u"Vyberte prosím soubor         ==>");
 const QString Tmain::overwriteQuestion = QStringLiteral(u"Cílový soubor již existuje. Přepsat jej?");
+const QString Tmain::pwokName = QStringLiteral(u"Heslo zadáno");
+const QString Tmain::pwerrName = QStringLiteral(u"Heslo chybí");
+const QString Tmain::pwagainokName = QStringLiteral(u"Hesla se shodují");
+const QString Tmain::pwagainerrName = QStringLiteral(u"Hesla se neshodují");
 
 namespace {
 
@@ -192,6 +202,9 @@ Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& firstArgument,
     setWindowIcon(icon);
 
     createControls();
+    // Before anything asks for the controls' accessible interfaces, which
+    // are made once and kept.
+    setupAccessibility();
     createTray();
     bindEvents();
     placeOnDesktop();
@@ -326,6 +339,15 @@ void Tmain::bindEvents()
     // Any change of the text, typed or set by the program.
     connect(pw, &QLineEdit::textChanged, this, &Tmain::pwChange);
     connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
+    connect(pw, &QLineEdit::returnPressed, this, &Tmain::passwordEntered);
+    connect(pwagain, &QLineEdit::returnPressed, this, &Tmain::passwordEntered);
+    // A file dragged over a password field is the window's: the field would
+    // type its path in.
+    for (QLineEdit* e : {pw, pwagain})
+        e->installEventFilter(this);
+    for (Picture* mark : {pwok, pwerr, pwagainok, pwagainerr})
+        mark->installEventFilter(this);
+    setAcceptDrops(true);
 
     dispatcher_ = new HoverDispatcher(this);
     auto move = [this](std::initializer_list<QWidget*> controls, void (Tmain::*handler)()) {
@@ -389,7 +411,12 @@ void Tmain::FormCreate()
 {
     if (first_argument_.isEmpty())
         return;
-    if (acceptSource(first_argument_, true))
+    acceptArgument(first_argument_);
+}
+
+void Tmain::acceptArgument(const QString& path)
+{
+    if (acceptSource(path, true))
         selectfile_act->hide();
 }
 
@@ -598,6 +625,13 @@ TStatus_show* Tmain::Status_show() const
 
 bool Tmain::eventFilter(QObject* watched, QEvent* event)
 {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)
+        && (watched == pw || watched == pwagain) && handleFileDrag(event))
+        return true;
+    if ((type == QEvent::ShowToParent || type == QEvent::HideToParent)
+        && (watched == pwok || watched == pwerr || watched == pwagainok || watched == pwagainerr))
+        describeMarks();
     if (event->type() == QEvent::WindowStateChange && watched->isWidgetType()
         && (watched == this || watched == status_show_.data()))
         applicationWindowStateChanged(static_cast<QWidget*>(watched),
@@ -929,4 +963,185 @@ void Tmain::off_actClick()
 void Tmain::Label6Click()
 {
     platform.openUrl(QStringLiteral(TREZORKA_WEB_URL), this);
+}
+
+// ---- files dropped on the window ----
+
+// On POSIX a file name is bytes; QUrl::toLocalFile would replace those that
+// are not UTF-8, so the path is taken from its percent-encoded form and kept
+// byte for byte, as the command line keeps it.
+QString Tmain::dropped_file(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+#ifdef _WIN32
+        const QString path = QDir::toNativeSeparators(url.toLocalFile());
+#else
+        const QString host = url.host();
+        if (!host.isEmpty() && host != QLatin1String("localhost") && host != QSysInfo::machineHostName())
+            continue;
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (bytes.isEmpty() || bytes.contains('\0'))
+            continue;
+        const QString path = from_u16(trezorka::utf16_from_native_bytes(std::string_view(bytes.constData(),
+                                                                                          std::size_t(bytes.size()))));
+#endif
+        if (path.isEmpty())
+            continue;
+        // A folder cannot be encrypted; the user meant something else.
+        std::error_code ec;
+        if (std::filesystem::is_directory(native_path_of(path), ec))
+            continue;
+        return path;
+    }
+    return {};
+}
+
+bool Tmain::takeDrag(QDropEvent* event) const
+{
+    if (!isEnabled() || job.job_busy == QLatin1String("true") || dropped_file(event->mimeData()).isEmpty())
+        return false;
+    // Never a move: the file manager would delete the source once it was
+    // "moved" here.
+    if (event->possibleActions().testFlag(Qt::CopyAction))
+        event->setDropAction(Qt::CopyAction);
+    else if (event->possibleActions().testFlag(Qt::LinkAction))
+        event->setDropAction(Qt::LinkAction);
+    else
+        return false;
+    return true;
+}
+
+void Tmain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (takeDrag(event))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Tmain::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (takeDrag(event))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Tmain::dropEvent(QDropEvent* event)
+{
+    if (!takeDrag(event)) {
+        event->ignore();
+        return;
+    }
+    const QString path = dropped_file(event->mimeData());
+    event->accept();
+    // After the drop is over: the acceptance may show a warning, and the
+    // program the file came from waits for the drop to end.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (isEnabled() && job.job_busy != QLatin1String("true"))
+                acceptArgument(path);
+        },
+        Qt::QueuedConnection);
+}
+
+// Drags carrying files or links are the window's wherever they are; plain
+// text stays the edit box's own.
+bool Tmain::handleFileDrag(QEvent* event)
+{
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!drop->mimeData() || !drop->mimeData()->hasUrls())
+        return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+        break;
+    case QEvent::DragMove:
+        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+        break;
+    default:
+        dropEvent(drop);
+        break;
+    }
+    return true;
+}
+
+// ---- keyboard ----
+
+void Tmain::passwordEntered()
+{
+    if (!isEnabled() || job.job_busy == QLatin1String("true"))
+        return;
+    if (cryptlabel->isEnabled())
+        crypt_actClick();
+    else if (decryptlabel->isEnabled())
+        decryptlabelClick();
+}
+
+// ---- screen readers ----
+
+void Tmain::setupAccessibility()
+{
+    namespace a11y = trezorka::accessibility;
+    struct Command {
+        QLabel* label;
+        QWidget* bar;
+        QString description;
+        void (Tmain::*handler)();
+    };
+    const Command commands[] = {
+        {cryptlabel, crypt, QStringLiteral(u"Zašifruje zvolený soubor heslem"), &Tmain::crypt_actClick},
+        {decryptlabel, decrypt, QStringLiteral(u"Odšifruje zvolený soubor heslem"), &Tmain::decryptlabelClick},
+        {chosefilelabel, selectfile, QStringLiteral(u"Vybere soubor k zašifrování nebo odšifrování"),
+         &Tmain::chosefilelabelClick},
+        {savetochose_label, savetochose, QStringLiteral(u"Vybere, kam se uloží cílový soubor"),
+         &Tmain::savetochose_labelClick},
+        {offlabel, off, QStringLiteral(u"Ukončí program"), &Tmain::off_actClick},
+    };
+    for (const Command& c : commands)
+        a11y::set_command(c.label, QAccessible::Button, c.bar, c.description,
+                          [this, handler = c.handler] { (this->*handler)(); });
+    a11y::set_command(Label6, QAccessible::Link, nullptr, QStringLiteral(u"Otevře webové stránky v prohlížeči"),
+                      [this] { Label6Click(); });
+    // The bars and their highlights are the labels' buttons; the panels only decorate.
+    a11y::set_decorations(this, {Image3, off, Image2, Image1, selectfile, crypt, decrypt, crypt_act, decrypt_act,
+                                 selectfile_act, savetochose, savetochose_act, off_act});
+
+    pwok->setAccessibleName(pwokName);
+    pwerr->setAccessibleName(pwerrName);
+    pwagainok->setAccessibleName(pwagainokName);
+    pwagainerr->setAccessibleName(pwagainerrName);
+    for (Picture* mark : {pwok, pwerr, pwagainok, pwagainerr})
+        a11y::set_command(mark, QAccessible::Graphic, nullptr, QString(), {});
+
+    const std::pair<QLabel*, QLineEdit*> fields[] = {
+        {Label1, filetocrypt}, {Label2, finalfile}, {Label4, pw}, {pwagainlabel, pwagain}};
+    for (const auto& [label, edit] : fields) {
+        // The label's text without its colon.
+        QString name = label->text();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        edit->setAccessibleName(name);
+        label->setBuddy(edit);
+    }
+}
+
+// A hidden mark is not announced, so the field it belongs to says what the
+// shown one says.
+void Tmain::describeMarks()
+{
+    auto describe = [](QLineEdit* field, const Picture* ok, const Picture* err) {
+        const QString text = shown(ok) ? ok->accessibleName() : shown(err) ? err->accessibleName() : QString();
+        // Qt tells a listening screen reader of the change.
+        if (field->accessibleDescription() != text)
+            field->setAccessibleDescription(text);
+    };
+    describe(pw, pwok, pwerr);
+    describe(pwagain, pwagainok, pwagainerr);
 }

@@ -14,8 +14,12 @@
 
 class HoverDispatcher;
 class Picture;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QSystemTrayIcon;
 class QTimer;
 class TStatus_show;
@@ -63,6 +67,16 @@ public:
     bool targetConfirmedInSaveDialog() const;
 
     static bool shown(const QWidget* w);
+
+    // The file a drag brings, as a command-line argument would name it: the
+    // first local one that is not a folder; empty when there is none.
+    static QString dropped_file(const QMimeData* data);
+
+    // The accessible names of the four marks.
+    static const QString pwokName;
+    static const QString pwerrName;
+    static const QString pwagainokName;
+    static const QString pwagainerrName;
 
     // Controls, in creation (stacking) order.
     Picture* Image3;
@@ -154,6 +168,9 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     SharedJob& job;
     UiPlatform& platform;
@@ -165,6 +182,16 @@ protected:
 private:
     // Accepting a source path; false when the old format was refused.
     bool acceptSource(const QString& path, bool fromCommandLine);
+    // A path given from outside the window: the command line or a drop.
+    void acceptArgument(const QString& path);
+    // Whether a drag may drop here now, and the action it would take.
+    bool takeDrag(QDropEvent* event) const;
+    bool handleFileDrag(QEvent* event);
+    // Enter in a password field: the command that is enabled, as its click.
+    void passwordEntered();
+    void setupAccessibility();
+    // The password fields describe the mark that is shown beside them.
+    void describeMarks();
     void createControls();
     void bindEvents();
     void placeOnDesktop();
