@@ -17,10 +17,11 @@ namespace trezorka::accessibility {
 
 using Handler = std::function<void()>;
 
-// `control` is announced with `role`, its own text as its name and
-// `description`; `area` (may be null) is the whole clickable area it stands
-// for. A press runs `press` once the event loop is back, and only while the
-// control is enabled.
+// `control` is announced with `role`, its accessible name (a label: its
+// text) and `description`; `area` (may be null) is the whole clickable area
+// it stands for. With a `press`, it offers the press action, which runs
+// `press` once the event loop is back, and only while the control is enabled
+// and shown; without one (a picture that only shows a state) it offers none.
 void set_command(QWidget* control, QAccessible::Role role, QWidget* area, const QString& description,
                  Handler press);
 

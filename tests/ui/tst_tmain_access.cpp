@@ -211,6 +211,19 @@ private slots:
         QCOMPARE(job.job_ext, encrypt ? u".pdf"_s : u".t2k"_s);
     }
 
+    // Text dragged into a password field is typed there, as before.
+    void textDragStaysTheFields()
+    {
+        auto w = window();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QMimeData text;
+        text.setText(u"heslo"_s);
+        QVERIFY(drop(*w, passwordBox, text).entered);
+        QCOMPARE(w->pw->text(), u"heslo"_s);
+        QCOMPARE(w->filetocrypt->text(), Tmain::sourcePrompt);
+    }
+
 #ifndef _WIN32
     // The name's bytes reach the target as they were, not replaced.
     void dropKeepsBytesThatAreNotUtf8()
