@@ -100,7 +100,7 @@ kill -0 "$app_pid" 2>/dev/null && fail "\"Ukončit\" did not end the program"
 wait "$app_pid"
 status=$?
 app_pid=
-[ "$status" -eq 0 ] || fail "the program ended with status $status"
+[ "$status" -eq 0 ] || fail "the program ended with status $status (log: $(tail -c 3000 "$work/app.log"))"
 
 printf '%s\n' "$password" >"$work/password"
 "$cli_bin" -q --password-file "$work/password" -o "$work/back" "$target" || fail "trezorka-cli could not decrypt"
