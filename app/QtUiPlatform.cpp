@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -108,10 +109,35 @@ std::optional<QString> QtUiPlatform::openFile(const FileDialogRequest& request)
     return run_file_dialog(QFileDialog::AcceptOpen, request);
 }
 
+// The save dialog asks before overwriting an existing file (Qt's dialog does
+// that itself) and before creating one that does not exist yet. Qt's dialog
+// has no option for the second question, so it follows the dialog's answer;
+// "Ne" goes back to the dialog with the name that was typed.
 std::optional<QString> QtUiPlatform::saveFile(const FileDialogRequest& request)
 {
-    // Qt's save dialog asks before overwriting an existing file.
-    return run_file_dialog(QFileDialog::AcceptSave, request);
+    FileDialogRequest next = request;
+    for (;;) {
+        std::optional<QString> chosen = run_file_dialog(QFileDialog::AcceptSave, next);
+        if (!chosen || QFileInfo::exists(*chosen) || confirm_create(*chosen))
+            return chosen;
+        next.file_name = *chosen;
+    }
+}
+
+bool QtUiPlatform::confirm_create(const QString& path)
+{
+    QWidget* dialog = file_dialog(QFileDialog::AcceptSave);
+    QMessageBox box(QMessageBox::Question, dialog->windowTitle(),
+                    create_question(QFileInfo(path).fileName()), QMessageBox::Yes | QMessageBox::No, dialog);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Ano"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Ne"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtUiPlatform::create_question(const QString& name)
+{
+    return name + QStringLiteral("\nTento soubor neexistuje.\nChcete jej vytvořit?");
 }
 
 void QtUiPlatform::message(const QString& title, const QString& text, Icon icon)

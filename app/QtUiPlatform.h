@@ -27,4 +27,10 @@ public:
 
     // Where the user-level settings files are sent: a path that cannot exist.
     static QString unreachable_settings_path();
+
+    // The save dialog's question before a file that does not exist is created.
+    static QString create_question(const QString& file_name);
+
+private:
+    static bool confirm_create(const QString& path);
 };

@@ -62,6 +62,8 @@ private slots:
     void message();
     void openDialogLeavesNoTrace();
     void saveDialogLeavesNoTrace();
+    void saveAsksBeforeCreating_data();
+    void saveAsksBeforeCreating();
     void settingsGoNowhere();
     void dialogsAreKept();
     void cleanupTestCase();
@@ -214,6 +216,93 @@ void tst_qtuiplatform::openDialogLeavesNoTrace()
     // The filter box shows the descriptions only, as given.
     QCOMPARE(selected_filter, QStringLiteral("Trezorka"));
     QCOMPARE(files_in_profile(), QStringList());
+}
+
+// The save dialog's own questions: Qt's before overwriting a file, ours
+// before creating one; "Ne" to ours goes back to the dialog.
+void tst_qtuiplatform::saveAsksBeforeCreating_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("create"); // the answer to the creation question
+    QTest::addColumn<bool>("chosen"); // a path comes back
+    QTest::addColumn<int>("dialogs");
+
+    QTest::newRow("existing file: only Qt's overwrite question") << true << true << true << 1;
+    QTest::newRow("new file, Ano") << false << true << true << 1;
+    QTest::newRow("new file, Ne: back to the dialog, then cancelled") << false << false << false << 2;
+}
+
+void tst_qtuiplatform::saveAsksBeforeCreating()
+{
+    QFETCH(bool, exists);
+    QFETCH(bool, create);
+    QFETCH(bool, chosen);
+    QFETCH(int, dialogs);
+
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString name = QStringLiteral("novy.t2k");
+    const QString path = work.filePath(name);
+    if (exists) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString create_question = QtUiPlatform::create_question(name);
+
+    QtUiPlatform platform;
+    int dialogs_seen = 0;
+    QStringList questions;
+    QString yes_text;
+    QString name_on_return;
+    std::function<void(QFileDialog*)> on_dialog;
+    std::function<void(QMessageBox*)> on_question = [&](QMessageBox* box) {
+        questions << box->text();
+        const bool ours = box->text() == create_question;
+        if (ours)
+            yes_text = box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->text() : QString();
+        if (ours && !create) {
+            when_modal<QFileDialog>(on_dialog);
+            box->button(QMessageBox::No)->click();
+            return;
+        }
+        // Qt's overwrite question comes first for an existing file; ours
+        // must not follow it.
+        if (!ours)
+            when_modal<QMessageBox>(on_question);
+        box->button(QMessageBox::Yes)->click();
+    };
+    on_dialog = [&](QFileDialog* dialog) {
+        ++dialogs_seen;
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        if (dialogs_seen > 1) {
+            name_on_return = edit->text();
+            dialog->reject();
+            return;
+        }
+        edit->setText(name);
+        when_modal<QMessageBox>(on_question);
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+    when_modal<QFileDialog>(on_dialog);
+
+    UiPlatform::FileDialogRequest request;
+    request.filter = QStringLiteral("Trezorka|*.t2k");
+    request.file_name = work.filePath(QStringLiteral("zprava.pdf"));
+    const std::optional<QString> result = platform.saveFile(request);
+
+    QCOMPARE(result.has_value(), chosen);
+    if (chosen)
+        QCOMPARE(QFileInfo(*result).absoluteFilePath(), QFileInfo(path).absoluteFilePath());
+    QCOMPARE(dialogs_seen, dialogs);
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(questions.constFirst() == create_question, !exists);
+    if (!exists) {
+        QCOMPARE(create_question, QStringLiteral("novy.t2k\nTento soubor neexistuje.\nChcete jej vytvořit?"));
+        QCOMPARE(yes_text, QStringLiteral("Ano"));
+    }
+    if (dialogs > 1)
+        QCOMPARE(name_on_return, name);
 }
 
 void tst_qtuiplatform::saveDialogLeavesNoTrace()

@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -48,6 +50,12 @@ void confirm_dialog_soon(int* confirmed, const QString& name = {})
                 }
                 QMetaObject::invokeMethod(d, "accept");
                 ++*confirmed;
+                // A new name is followed by the question before creating it.
+                QTimer::singleShot(300, [] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                            box->button(QMessageBox::Yes)->click();
+                });
                 return;
             }
         }
