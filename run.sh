@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 need_packages "${BASE_PACKAGES[@]}"
-build_tree release
+build_tree release trezorka
 exec build/release/app/trezorka "$@"

@@ -31,10 +31,16 @@ need_packages() {
 BASE_PACKAGES=(g++ cmake ninja-build pkg-config libssl-dev openssl
                qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins fonts-wine)
 
+# build_tree PRESET [TARGET...]: configures once, then builds (only TARGETs when given).
 build_tree() {
     local preset=$1
+    shift
     if [ ! -f "build/$preset/build.ninja" ]; then
         cmake --preset "$preset" >/dev/null
     fi
-    cmake --build --preset "$preset"
+    if [ $# -gt 0 ]; then
+        cmake --build --preset "$preset" --target "$@"
+    else
+        cmake --build --preset "$preset"
+    fi
 }
