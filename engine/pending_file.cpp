@@ -24,8 +24,15 @@ Registry& registry()
     return *instance;
 }
 
-[[noreturn]] void refuse()
+// The registry's lock, unless an abort has begun. Checked before locking
+// too, so that a job does not wait on a lock that an abort holds for good.
+std::unique_lock<std::mutex> lock_unless_aborted(Registry& r)
 {
+    if (!r.aborted.load()) {
+        std::unique_lock guard(r.lock);
+        if (!r.aborted.load())
+            return guard;
+    }
     throw std::runtime_error("the job was aborted");
 }
 
@@ -34,13 +41,7 @@ Registry& registry()
 void create(const std::filesystem::path& path, const std::function<void()>& create)
 {
     Registry& r = registry();
-    // Checked before locking too, so that a job does not wait on a lock that
-    // an abort holds for good.
-    if (r.aborted.load())
-        refuse();
-    std::lock_guard guard(r.lock);
-    if (r.aborted.load())
-        refuse();
+    const auto guard = lock_unless_aborted(r);
     create();
     r.path = path;
 }
@@ -48,11 +49,7 @@ void create(const std::filesystem::path& path, const std::function<void()>& crea
 void finish(const std::function<void()>& commit)
 {
     Registry& r = registry();
-    if (r.aborted.load())
-        refuse();
-    std::lock_guard guard(r.lock);
-    if (r.aborted.load())
-        refuse();
+    const auto guard = lock_unless_aborted(r);
     // When the commit fails the file is still ours to remove, so it stays recorded.
     commit();
     r.path.reset();
