@@ -5,6 +5,7 @@
 #include "native_path.h"
 #include "pending_file.h"
 #include "stream_job.h"
+#include "texts.h"
 
 #include <cerrno>
 #include <charconv>
@@ -40,18 +41,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The window's own texts, with its CR LF line breaks as plain newlines.
-constexpr std::string_view text_t1k =
-    "VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.";
-constexpr std::string_view text_no_password = "Vložte prosím heslo.";
-constexpr std::string_view text_mismatch = "Hesla se neshodují, prosím opravte.";
-constexpr std::string_view text_encrypt_failed =
-    "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)";
-constexpr std::string_view text_decrypt_failed =
-    "Nelze provést dešifrování souboru.\n(chyba při načítání/ukládání)";
-constexpr std::string_view text_encrypt_done = "Šifrování souboru dokončeno.";
-constexpr std::string_view text_decrypt_done = "Dešifrování souboru dokončeno.";
-constexpr std::string_view text_saved_to = "Soubor uložen do: ";
 constexpr std::string_view prompt_password = "Heslo: ";
 constexpr std::string_view prompt_again = "Heslo znova: ";
 
@@ -393,18 +382,18 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
         if (!first)
             throw Refusal{"Heslo nelze načíst z terminálu."};
         if (first->empty())
-            throw Refusal{std::string(text_no_password)};
+            throw Refusal{std::string(texts::password_missing)};
         if (encrypt) {
             auto again = s.terminal.ask(prompt_again);
             if (!again)
                 throw Refusal{"Heslo nelze načíst z terminálu."};
             if (!same_bytes(*first, *again))
-                throw Refusal{std::string(text_mismatch)};
+                throw Refusal{std::string(texts::password_mismatch)};
         }
         password = std::move(*first);
     }
     if (password.empty())
-        throw Refusal{std::string(text_no_password)};
+        throw Refusal{std::string(texts::password_missing)};
     return password;
 }
 
@@ -562,7 +551,7 @@ Plan make_plan(const Options& o, const Streams& s)
         plan.source = to_native_path(source16);
         bool old_format = is_old_format(source16);
         if (old_format && o.encrypt != std::optional<bool>(true))
-            throw Refusal{std::string(text_t1k)};
+            throw Refusal{std::string(texts::old_format_warning)};
         plan.encrypt = o.encrypt.value_or(!is_decrypt_source(source16));
     }
 
@@ -665,12 +654,12 @@ int run(const Options& o, const Streams& s)
         throw Refusal{existing_target_text(plan)};
     } catch (const std::bad_alloc&) {
         progress.clear();
-        s.err << (plan.encrypt ? text_encrypt_failed : text_decrypt_failed) << "\nnedostatek paměti\n";
+        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << "\nnedostatek paměti\n";
         return exit_job_failed;
     } catch (const std::exception& e) {
         // JobError, CipherError or anything else the file work raised.
         progress.clear();
-        s.err << (plan.encrypt ? text_encrypt_failed : text_decrypt_failed) << '\n';
+        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << '\n';
         if (*e.what())
             s.err << e.what() << '\n';
         return exit_job_failed;
@@ -678,9 +667,12 @@ int run(const Options& o, const Streams& s)
     progress.clear();
 
     if (!o.quiet) {
-        s.err << (plan.encrypt ? text_encrypt_done : text_decrypt_done) << '\n';
-        if (!plan.target_is_stdout)
-            s.err << text_saved_to << plan.target_shown << ".\n";
+        // The window's report; without a named target, its first line alone.
+        const std::string done = texts::plain_newlines(texts::job_texts(plan.encrypt).success);
+        if (plan.target_is_stdout)
+            s.err << done.substr(0, done.find('\n') + 1);
+        else
+            s.err << done << plan.target_shown << ".\n";
     }
     return exit_done;
 }
