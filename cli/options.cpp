@@ -84,6 +84,8 @@ void set_value(Options& o, std::string_view name, std::string value)
     if (name == "output") {
         if (o.output)
             throw UsageError{"volba --output je uvedena vícekrát"};
+        if (value.empty())
+            throw UsageError{"volba --output potřebuje jméno cíle"};
         o.output = std::move(value);
     } else if (name == "password-fd") {
         auto fd = parse_fd(value);

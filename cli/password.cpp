@@ -70,6 +70,24 @@ bool same_bytes(const SecureBytes& a, const SecureBytes& b)
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
 }
 
+// Asks on a terminal, twice when encrypting; the answer is never empty.
+SecureBytes ask_on(PasswordPrompt& terminal, bool encrypt)
+{
+    auto first = terminal.ask(prompt_password);
+    if (!first)
+        throw Refusal{"Heslo nelze načíst z terminálu."};
+    if (first->empty())
+        throw Refusal{std::string(texts::password_missing)};
+    if (encrypt) {
+        auto again = terminal.ask(prompt_again);
+        if (!again)
+            throw Refusal{"Heslo nelze načíst z terminálu."};
+        if (!same_bytes(*first, *again))
+            throw Refusal{std::string(texts::password_mismatch)};
+    }
+    return std::move(*first);
+}
+
 } // namespace
 
 SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bool stdin_is_data)
@@ -78,6 +96,11 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
     if (o.password_fd) {
         if (stdin_is_data && *o.password_fd == s.input_fd)
             throw Refusal{"Heslo nelze číst ze standardního vstupu, když z něj čtu data."};
+        if (auto terminal = TerminalPrompt::on_descriptor(*o.password_fd)) {
+            // Typed by a person: without echo and, when encrypting, twice, as
+            // at the prompt.
+            return ask_on(*terminal, encrypt);
+        }
         use_as_bytes(*o.password_fd);
         password = read_password_from(*o.password_fd, "deskriptor " + std::to_string(*o.password_fd));
     } else if (o.password_file) {
@@ -94,19 +117,7 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
         if (!s.terminal.available())
             throw Refusal{"Heslo nelze zadat: chybí terminál. Použijte --password-fd nebo "
                           "--password-file."};
-        auto first = s.terminal.ask(prompt_password);
-        if (!first)
-            throw Refusal{"Heslo nelze načíst z terminálu."};
-        if (first->empty())
-            throw Refusal{std::string(texts::password_missing)};
-        if (encrypt) {
-            auto again = s.terminal.ask(prompt_again);
-            if (!again)
-                throw Refusal{"Heslo nelze načíst z terminálu."};
-            if (!same_bytes(*first, *again))
-                throw Refusal{std::string(texts::password_mismatch)};
-        }
-        password = std::move(*first);
+        password = ask_on(s.terminal, encrypt);
     }
     if (password.empty())
         throw Refusal{std::string(texts::password_missing)};

@@ -27,12 +27,20 @@ bool exists_as_entry(const fs::path& p)
     return !ec && st.type() != fs::file_type::not_found;
 }
 
+// A name as the messages show it.
+std::string shown(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
 } // namespace
 
 Plan make_plan(const Options& o, const Streams& s)
 {
     Plan plan;
     const std::string& source_arg = *o.source;
+    if (source_arg.empty())
+        throw UsageError{"ZDROJ je prázdný"};
     plan.source_is_stdin = source_arg == "-";
     std::u16string source16 = plan.source_is_stdin ? std::u16string() : utf16_from_native_bytes(source_arg);
 
@@ -64,6 +72,9 @@ Plan make_plan(const Options& o, const Streams& s)
             throw UsageError{"zdroj bez přípony \".t2k\" lze dešifrovat jen s volbou -o"};
         else
             target16 = propose_target(source16).target;
+        // ".t2k" alone leaves no name to decrypt into.
+        if (name_of(target16).empty())
+            throw Refusal{"Ze zdroje " + shown(source_arg) + " nelze odvodit jméno cíle; zadejte cíl volbou -o."};
         plan.target = to_native_path(target16);
         plan.target_shown = native_bytes_from_utf16(target16);
     }
@@ -122,8 +133,16 @@ std::string existing_target_text(const Plan& plan)
     return "Cíl již existuje: " + plan.target_shown + "\nPro přepsání použijte --force.";
 }
 
-void refuse_target(const Plan& plan, const Options& o, const Streams& s)
+void refuse_early(const Plan& plan, const Options& o, const Streams& s)
 {
+    // A pipe with no writer would block the job forever and a device would
+    // run until the disk is full: only a regular file is read by name.
+    if (!plan.source_is_stdin) {
+        if (const auto info = file_io::info_of_path(plan.source); info && !info->regular)
+            throw EarlyFailure{info->directory ? "zdroj je složka"
+                                               : "zdroj není obyčejný soubor; data z roury či zařízení "
+                                                 "předejte na standardní vstup se ZDROJEM \"-\""};
+    }
     refuse_same_file(plan, s);
     if (!plan.target_is_stdout && !o.force && exists_as_entry(plan.target))
         throw Refusal{existing_target_text(plan)};

@@ -23,9 +23,10 @@ struct Plan {
 // Throws UsageError or Refusal.
 Plan make_plan(const Options& o, const Streams& s);
 
-// The refusals about the target itself: the source under another name, an
-// existing target without --force. Throws Refusal.
-void refuse_target(const Plan& plan, const Options& o, const Streams& s);
+// What can be found wrong before the password is asked: a source that is not
+// a regular file (EarlyFailure), the source under another name as the target,
+// an existing target without --force (Refusal).
+void refuse_early(const Plan& plan, const Options& o, const Streams& s);
 
 // The refusal of an existing target, also when the job finds it at its end.
 std::string existing_target_text(const Plan& plan);

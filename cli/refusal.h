@@ -15,4 +15,10 @@ struct Refusal {
     std::string message;
 };
 
+// A job that cannot work, found before it starts: the direction's failure
+// text and the cause, status 1, as when the job itself fails.
+struct EarlyFailure {
+    std::string cause;
+};
+
 } // namespace trezorka::cli

@@ -33,7 +33,12 @@ struct WipedText {
 int run(const Options& o, const Streams& s)
 {
     const Plan plan = make_plan(o, s);
-    refuse_target(plan, o, s);
+    try {
+        refuse_early(plan, o, s);
+    } catch (const EarlyFailure& e) {
+        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << '\n' << e.cause << '\n';
+        return exit_job_failed;
+    }
 
     SecureBytes password_bytes = obtain_password(o, plan.encrypt, s, plan.source_is_stdin);
     WipedText password{utf16_from_native_bytes(
