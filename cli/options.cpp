@@ -110,6 +110,7 @@ bool set_flag(Options& o, std::string_view name)
     else if (name == "force") o.force = true;
     else if (name == "quiet") o.quiet = true;
     else if (name == "key-40") o.key40 = true;
+    else if (name == "no-check") o.no_check = true;
     else if (name == "help") o.help = true;
     else if (name == "version") o.version = true;
     else return false;

@@ -18,6 +18,7 @@ struct Options {
     bool force = false;
     bool quiet = false;
     bool key40 = false;
+    bool no_check = false; // decrypt without the wrong-password check
     bool help = false;
     bool version = false;
 };

@@ -3,6 +3,7 @@
 #include "native_path.h"
 #include "options.h"
 #include "password.h"
+#include "password_check.h"
 #include "plan.h"
 #include "progress_line.h"
 #include "refusal.h"
@@ -13,6 +14,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #ifndef TREZORKA_VERSION
 #define TREZORKA_VERSION "2.0"
@@ -30,14 +32,22 @@ struct WipedText {
     ~WipedText() { secure_wipe(text.data(), text.size() * sizeof(char16_t)); }
 };
 
+// The window's failure text, then the cause when there is one: status 1.
+int report_failure(const Streams& s, bool encrypt, std::string_view cause)
+{
+    s.err << texts::plain_newlines(texts::job_texts(encrypt).failure) << '\n';
+    if (!cause.empty())
+        s.err << cause << '\n';
+    return exit_job_failed;
+}
+
 int run(const Options& o, const Streams& s)
 {
     const Plan plan = make_plan(o, s);
     try {
         refuse_early(plan, o, s);
     } catch (const EarlyFailure& e) {
-        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << '\n' << e.cause << '\n';
-        return exit_job_failed;
+        return report_failure(s, plan.encrypt, e.cause);
     }
 
     SecureBytes password_bytes = obtain_password(o, plan.encrypt, s, plan.source_is_stdin);
@@ -45,11 +55,24 @@ int run(const Options& o, const Streams& s)
         std::string_view(reinterpret_cast<const char*>(password_bytes.data()), password_bytes.size()))};
     password_bytes.clear();
 
+    std::vector<std::uint8_t> start; // taken from standard input to judge it
+    const KeyRule key_rule = o.key40 ? KeyRule::Base40 : KeyRule::Strong128;
+    if (!plan.encrypt && !o.no_check) {
+        try {
+            start = check_password_before_decrypting(plan, s, password.text, key_rule);
+        } catch (const EarlyFailure& e) {
+            return report_failure(s, plan.encrypt, e.cause);
+        } catch (const CipherError& e) {
+            return report_failure(s, plan.encrypt, e.what());
+        }
+    }
+
     StreamJob job;
     job.source = plan.source_is_stdin ? Endpoint::descriptor(s.input_fd) : Endpoint::file(plan.source);
     job.target = plan.target_is_stdout ? Endpoint::descriptor(s.output_fd) : Endpoint::file(plan.target);
     job.encrypt = plan.encrypt;
-    job.key_rule = o.key40 ? KeyRule::Base40 : KeyRule::Strong128;
+    job.key_rule = key_rule;
+    job.source_prefix = start;
     job.replace_existing = o.force;
     ProgressLine progress(s.err);
     if (s.err_is_terminal && !o.quiet)
@@ -62,15 +85,11 @@ int run(const Options& o, const Streams& s)
         throw Refusal{existing_target_text(plan)};
     } catch (const std::bad_alloc&) {
         progress.clear();
-        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << "\nnedostatek paměti\n";
-        return exit_job_failed;
+        return report_failure(s, plan.encrypt, "nedostatek paměti");
     } catch (const std::exception& e) {
         // JobError, CipherError or anything else the file work raised.
         progress.clear();
-        s.err << texts::plain_newlines(texts::job_texts(plan.encrypt).failure) << '\n';
-        if (*e.what())
-            s.err << e.what() << '\n';
-        return exit_job_failed;
+        return report_failure(s, plan.encrypt, e.what());
     }
     progress.clear();
 

@@ -164,8 +164,29 @@ private:
     std::thread thread_;
 };
 
+// The source as the job reads it: the bytes the caller has already read from
+// it, then the file itself.
+class SourceReader {
+public:
+    SourceReader(file_io::File& file, std::span<const std::uint8_t> prefix) : file_(file), prefix_(prefix) {}
+
+    std::size_t read(std::uint8_t* data, std::size_t size)
+    {
+        if (prefix_.empty())
+            return file_.read(data, size);
+        const std::size_t n = std::min(size, prefix_.size());
+        std::copy_n(prefix_.begin(), n, data);
+        prefix_ = prefix_.subspan(n);
+        return n;
+    }
+
+private:
+    file_io::File& file_;
+    std::span<const std::uint8_t> prefix_;
+};
+
 // Streams the whole source through the key into `target`; returns the bytes done.
-std::uint64_t pump(const StreamJob& job, file_io::File& source, std::uint64_t total, CipherKey& key,
+std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t total, CipherKey& key,
                    file_io::File& target, bool early_writeback)
 {
     CipherStage stage(key, job.encrypt, job.block_size);
@@ -259,6 +280,8 @@ void run(const StreamJob& job, std::u16string_view password)
         throw JobError("chybí zdroj");
     if (!job.target.is_descriptor() && job.target.path.empty())
         throw JobError("chybí cíl");
+    if (!job.source.is_descriptor() && !job.source_prefix.empty())
+        throw JobError("začátek zdroje patří jen k deskriptoru");
 
     CipherContext context = CipherContext::acquire();
     CipherKey key = make_key(password, job.key_rule, context);
@@ -270,6 +293,7 @@ void run(const StreamJob& job, std::u16string_view password)
         throw JobError("zdroj je složka");
     source.advise_sequential();
     const std::uint64_t total = source_info.regular ? source_info.size : 0;
+    SourceReader reader(source, job.source_prefix);
 
     // A target that is a link to a file is written where the link points, as
     // opening it would have done; the link itself stays.
@@ -301,7 +325,7 @@ void run(const StreamJob& job, std::u16string_view password)
     std::uint64_t done = 0;
     if (job.target.is_descriptor()) {
         file_io::File target = file_io::borrow_descriptor(job.target.fd);
-        done = pump(job, source, total, key, target, false);
+        done = pump(job, reader, total, key, target, false);
     } else {
         if (!job.replace_existing && file_io::entry_exists(target_path))
             throw TargetExistsError("cíl už existuje");
@@ -327,7 +351,7 @@ void run(const StreamJob& job, std::u16string_view password)
         }
 
         try {
-            done = pump(job, source, total, key, temp, true);
+            done = pump(job, reader, total, key, temp, true);
             check_source_unchanged(job, source, source_info, done);
             temp.set_new_file_permissions(target_info);
             temp.sync();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 
@@ -46,6 +47,10 @@ struct StreamJob {
     KeyRule key_rule = KeyRule::Strong128;
     std::size_t block_size = default_block_size;
     bool replace_existing = true; // false: an existing target is a TargetExistsError
+    // Bytes the caller already read from a descriptor source (to look at its
+    // start), taken before the rest of the descriptor; empty for a named
+    // source. They must stay alive during the job.
+    std::span<const std::uint8_t> source_prefix;
     // Called from the job's thread now and then with the bytes done and the
     // source's size (0 when unknown, as for a pipe).
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;

@@ -832,6 +832,71 @@ private slots:
         QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
     }
 
+    // Decrypting: a start that does not look like the target's kind ends
+    // with status 2 before anything is written, for a file and for standard
+    // input; the right password loses no byte of what was read to judge it.
+    void wrongPasswordCheck_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("input"); // a file of the folder to pipe in
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("written"); // "plain", "garbage" or "" (no out.txt)
+        QTest::newRow("right, file") << QByteArray("Trezor") << QStringList{"doc.txt.t2k", "-o", "out.txt"}
+                                     << "" << 0 << "plain";
+        QTest::newRow("wrong, file") << QByteArray("trezor") << QStringList{"doc.txt.t2k", "-o", "out.txt"}
+                                     << "" << 2 << "";
+        QTest::newRow("wrong, file, --no-check")
+            << QByteArray("trezor") << QStringList{"--no-check", "doc.txt.t2k", "-o", "out.txt"} << "" << 0
+            << "garbage";
+        QTest::newRow("right, standard input") << QByteArray("Trezor") << QStringList{"-d", "-", "-o", "out.txt"}
+                                               << "doc.txt.t2k" << 0 << "plain";
+        QTest::newRow("wrong, standard input") << QByteArray("trezor") << QStringList{"-d", "-", "-o", "out.txt"}
+                                               << "doc.txt.t2k" << 2 << "";
+        QTest::newRow("wrong, standard input, --no-check")
+            << QByteArray("trezor") << QStringList{"--no-check", "-d", "-", "-o", "out.txt"} << "doc.txt.t2k" << 0
+            << "garbage";
+        QTest::newRow("wrong, named source to standard output")
+            << QByteArray("trezor") << QStringList{"doc.txt.t2k", "-o", "-"} << "" << 2 << "";
+        QTest::newRow("encrypting never checks") << QByteArray("trezor") << QStringList{"-e", "-", "-o", "out.txt"}
+                                                 << "noise" << 0 << "garbage";
+    }
+    void wrongPasswordCheck()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QStringList, args);
+        QFETCH(QString, input);
+        QFETCH(int, status);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        // Text longer than the 64 KiB the check reads.
+        QByteArray text;
+        while (text.size() < 200000)
+            text += "Příliš žluťoučký kůň úpěl ďábelské ódy.\n";
+        writeFile(d / "doc.txt", text);
+        writeFile(d / "noise", randomBytes(100000, 9));
+        writeFile(d / "pw", "Trezor\n");
+        QCOMPARE(runCli({"-q", "--password-file", "pw", "doc.txt"}, dir.path()).status, 0);
+        fs::remove(d / "doc.txt");
+        writeFile(d / "pw", password + "\n");
+        const Snapshot before = snapshot(dir.path());
+
+        Outcome o = runCli(QStringList{"-q", "--password-file", "pw"} + args, dir.path(),
+                           input.isEmpty() ? QByteArray() : readFile(d / input.toStdString()));
+        QCOMPARE(o.status, status);
+        if (status == 2) {
+            QVERIFY2(o.err.contains("Heslo je nejspíš chybné") && o.err.contains("--no-check"), o.err.constData());
+            QCOMPARE(o.out, QByteArray());
+            QVERIFY(snapshot(dir.path()) == before);
+        } else if (written == "plain") {
+            QVERIFY(readFile(d / "out.txt") == text);
+        } else {
+            QCOMPARE(readFile(d / "out.txt").size(), input.isEmpty() ? text.size() : readFile(d / input.toStdString()).size());
+            QVERIFY(readFile(d / "out.txt") != text);
+        }
+    }
+
     void helpAndVersion()
     {
         QTemporaryDir dir;
