@@ -34,6 +34,7 @@ Volby:
       --password-file SOUBOR
                             číst heslo ze souboru SOUBOR
       --key-40              starší 40bitový klíč (základní poskytovatel Windows)
+      --no-check            dešifrovat bez kontroly hesla (viz níže)
   -q, --quiet               nevypisovat průběh ani zprávu o dokončení
   -h, --help                vypsat tuto nápovědu
   -V, --version             vypsat verzi
@@ -42,7 +43,16 @@ Volby:
 Heslo se nikdy nepředává argumentem. Z deskriptoru i ze souboru se čte první
 řádek bez konce řádku (\n nebo \r\n), v kódování UTF-8. Bez těchto voleb se
 heslo zadává na terminálu bez ozvěny, při šifrování dvakrát; bez terminálu
-program skončí s chybou a nečeká.
+program skončí s chybou a nečeká. Je-li deskriptor z --password-fd terminál,
+heslo se na něm zadává stejně: bez ozvěny, při šifrování dvakrát.
+
+Před dešifrováním se v paměti dešifruje začátek zdroje (nejvýše 64 KiB) a
+porovná s tím, co slibuje jméno cíle: PDF musí začínat jako PDF, textový
+soubor musí být text. Nevypadá-li tak, heslo je nejspíš chybné: program skončí
+s kódem 2 a nic nezapíše. U jména neznámého druhu, prázdného nebo příliš
+krátkého souboru se nerozhoduje. Přejmenovaný soubor lze dešifrovat s
+--no-check. Ze standardního vstupu se přečtený začátek použije dál, nic se
+neztratí. Šifrování se nekontroluje.
 
 Průběh (procenta, MB/s, zbývající čas) se vypisuje na standardní chybový
 výstup, jen je-li to terminál.
@@ -50,15 +60,19 @@ výstup, jen je-li to terminál.
 Návratový kód:
   0  hotovo
   1  úloha selhala - chyba při načítání/ukládání (chybějící, nečitelný nebo
-     zmenšující se zdroj, zdroj je složka, chybějící nebo nezapisovatelná
-     složka cíle, plný disk, chyba šifrovací služby); cíl zůstane, jak byl
-  2  chybné použití nebo odmítnutí: neznámá nebo chybná volba, chybějící
-     ZDROJ, "-" bez směru, existující cíl bez --force, cíl totožný se
-     zdrojem, zdroj ".t1k", prázdné heslo, neshodná hesla, heslo nelze
-     načíst (chybí terminál, deskriptor nebo soubor), data z terminálu
-     nebo na terminál
-  128+N  ukončeno signálem N (SIGINT, SIGTERM, SIGHUP); dočasný soubor
-     se smaže
+     zmenšující se zdroj, zdroj není obyčejný soubor (složka, roura,
+     zařízení), chybějící nebo nezapisovatelná složka cíle, plný disk, chyba
+     šifrovací služby); cíl zůstane, jak byl
+  2  chybné použití nebo odmítnutí, vždy dřív, než se cokoli zapíše:
+     neznámá nebo chybná volba, chybějící nebo prázdný ZDROJ, prázdné -o,
+     zdroj, z jehož jména nelze odvodit cíl (".t2k"), "-" bez směru,
+     existující cíl bez --force, cíl totožný se zdrojem, zdroj ".t1k",
+     prázdné heslo, neshodná hesla, heslo nelze načíst (chybí terminál,
+     deskriptor nebo soubor), data z terminálu nebo na terminál, heslo
+     nejspíš chybné (viz výše)
+  128+N  ukončeno signálem N (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
+     SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU); dočasný soubor se smaže
+     a terminál dostane zpět ozvěnu
 )";
 
 namespace {

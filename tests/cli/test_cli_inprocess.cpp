@@ -152,7 +152,7 @@ private slots:
     {
         QTest::addColumn<QString>("item");
         for (const char* item : {"--encrypt", "--decrypt", "--output", "--force", "--password-fd",
-                                 "--password-file", "--key-40", "--quiet", "--help", "--version", "-o, ",
+                                 "--password-file", "--key-40", "--no-check", "--quiet", "--help", "--version", "-o, ",
                                  "\n  0  ", "\n  1  ", "\n  2  ", "--force", "\".t1k\""})
             QTest::newRow(item) << QString::fromUtf8(item);
     }
