@@ -204,14 +204,32 @@ struct Pty {
     }
 };
 
-// Waits until the folder holds an entry that was not in `before`.
-bool waitForNewEntry(const QString& dir, const Snapshot& before, int timeoutMs = 5000)
+// Whether the process holds open a file in `dir` that has no name (a
+// temporary file made with O_TMPFILE, shown by /proc as "dir/#inode (deleted)").
+bool holdsNamelessFile(qint64 pid, const QString& dir)
+{
+    std::error_code ec;
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string prefix = fs::canonical(dir.toStdString(), ec).native() + "/#";
+    for (const auto& entry : fs::directory_iterator(fds, ec)) {
+        const std::string link = fs::read_symlink(entry.path(), ec).native();
+        if (!ec && link.rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Waits until the folder holds an entry that was not in `before`, or the
+// process `pid` holds a file with no name there.
+bool waitForNewEntry(const QString& dir, const Snapshot& before, qint64 pid = 0, int timeoutMs = 5000)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         for (const auto& entry : fs::directory_iterator(dir.toStdString()))
             if (!before.count(entry.path().filename().native()))
                 return true;
+        if (pid > 0 && holdsNamelessFile(pid, dir))
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -632,7 +650,7 @@ private slots:
         // Standard input stays open: the job waits for more data with its temporary file in place.
         p.write(randomBytes(200000, 5));
         QVERIFY(p.waitForBytesWritten(5000));
-        QVERIFY2(waitForNewEntry(dir.path(), before), "no temporary file appeared");
+        QVERIFY2(waitForNewEntry(dir.path(), before, p.processId()), "no temporary file appeared");
         QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
         Outcome o = finish(p, 5000);
         QVERIFY(o.finished);

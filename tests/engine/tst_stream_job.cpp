@@ -558,7 +558,8 @@ private slots:
             int seen_entries = 0;
             job.progress = [&](std::uint64_t, std::uint64_t) {
                 if (seen_entries == 0) {
-                    seen_entries = static_cast<int>(entries(dir_).size()); // plain and the temporary file
+                    // plain, and the temporary file only where it has a name
+                    seen_entries = static_cast<int>(entries(dir_).size());
                     pending_file::abort_and_remove();
                 }
             };
@@ -567,7 +568,7 @@ private slots:
                 return 1;
             } catch (const JobError&) {
             }
-            if (seen_entries != 2)
+            if (seen_entries != 1 && seen_entries != 2)
                 return 2;
             try {
                 run_stream_job(file_job(dir_ / "plain", dir_ / "again"), password);
