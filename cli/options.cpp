@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "printable_name.h"
 #include "refusal.h"
 
 #include <charconv>
@@ -104,7 +105,7 @@ void set_value(Options& o, std::string_view name, std::string value)
     } else if (name == "password-fd") {
         auto fd = parse_fd(value);
         if (!fd)
-            throw UsageError{"volba --password-fd potřebuje číslo deskriptoru, ne \"" + value + "\""};
+            throw UsageError{"volba --password-fd potřebuje číslo deskriptoru, ne \"" + printable_name(value) + "\""};
         if (o.password_fd || o.password_file)
             throw UsageError{"heslo lze číst jen z jednoho místa"};
         o.password_fd = *fd;
@@ -157,7 +158,7 @@ Options parse_options(std::span<const std::string> args)
     Options o;
     auto add_source = [&](const std::string& arg) {
         if (o.source)
-            throw UsageError{"lze zadat jen jeden ZDROJ (navíc: \"" + arg + "\")"};
+            throw UsageError{"lze zadat jen jeden ZDROJ (navíc: \"" + printable_name(arg) + "\")"};
         o.source = arg;
     };
     bool options_done = false;
@@ -182,22 +183,22 @@ Options parse_options(std::span<const std::string> args)
         } else {
             name = arg.size() >= 2 ? long_name_of_short(arg[1]) : std::string_view{};
             if (name.empty())
-                throw UsageError{"neznámá volba \"" + arg + "\""};
+                throw UsageError{"neznámá volba \"" + printable_name(arg) + "\""};
             if (arg.size() > 2) {
                 if (!takes_value(name))
-                    throw UsageError{"neznámá volba \"" + arg + "\""};
+                    throw UsageError{"neznámá volba \"" + printable_name(arg) + "\""};
                 inline_value = arg.substr(2);
             }
         }
         if (takes_value(name)) {
             if (!inline_value) {
                 if (i + 1 >= args.size())
-                    throw UsageError{"volbě \"" + arg + "\" chybí hodnota"};
+                    throw UsageError{"volbě \"" + printable_name(arg) + "\" chybí hodnota"};
                 inline_value = args[++i];
             }
             set_value(o, name, std::move(*inline_value));
         } else if (inline_value || !set_flag(o, name)) {
-            throw UsageError{"neznámá volba \"" + arg + "\""};
+            throw UsageError{"neznámá volba \"" + printable_name(arg) + "\""};
         }
     }
     return o;

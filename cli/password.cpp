@@ -1,6 +1,8 @@
 #include "password.h"
 
+#include "printable_name.h"
 #include "refusal.h"
+#include "system_error_text.h"
 #include "terminal.h"
 #include "texts.h"
 
@@ -62,7 +64,7 @@ SecureBytes read_password_from(int fd, const std::string& where)
     case LineStatus::read_failed:
         break;
     }
-    throw Refusal{"Heslo nelze načíst (" + where + "): " + std::strerror(errno) + "."};
+    throw Refusal{"Heslo nelze načíst (" + where + "): " + system_error_text(errno) + "."};
 }
 
 bool same_bytes(const SecureBytes& a, const SecureBytes& b)
@@ -106,13 +108,13 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
     } else if (o.password_file) {
         int fd = open_password_file(*o.password_file);
         if (fd < 0)
-            throw Refusal{"Soubor s heslem nelze otevřít: " + *o.password_file + " (" +
-                          std::strerror(errno) + ")."};
+            throw Refusal{"Soubor s heslem nelze otevřít: " + printable_name(*o.password_file) + " (" +
+                          system_error_text(errno) + ")."};
         struct Closer {
             int fd;
             ~Closer() { close_descriptor(fd); }
         } closer{fd};
-        password = read_password_from(fd, "soubor " + *o.password_file);
+        password = read_password_from(fd, "soubor " + printable_name(*o.password_file));
     } else {
         if (!s.terminal.available())
             throw Refusal{"Heslo nelze zadat: chybí terminál. Použijte --password-fd nebo "

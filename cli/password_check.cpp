@@ -3,11 +3,12 @@
 #include "naming.h"
 #include "native_path.h"
 #include "plausibility.h"
+#include "printable_name.h"
 #include "refusal.h"
+#include "system_error_text.h"
 #include "terminal.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 namespace trezorka::cli {
@@ -39,7 +40,7 @@ std::vector<std::uint8_t> read_start(int fd, bool& all)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw EarlyFailure{std::string("chyba čtení standardního vstupu: ") + std::strerror(errno)};
+            throw EarlyFailure{"chyba čtení standardního vstupu: " + system_error_text(errno)};
         if (got == 0) {
             all = true;
             break;
@@ -66,11 +67,11 @@ std::vector<std::uint8_t> check_password_before_decrypting(const Plan& plan, con
         start = read_start(s.input_fd, all);
         verdict = judge_encrypted_start(name, start, all, password, rule);
     } else {
-        verdict = check_password(plan.source, to_native_path(utf16_from_native_bytes(name)), password, rule);
+        verdict = check_password(plan.source, native_path_of(name), password, rule);
     }
     if (verdict == Plausibility::ProbablyWrongPassword)
         throw Refusal{"Heslo je nejspíš chybné: dešifrovaný začátek souboru nevypadá jako soubor druhu " +
-                      std::string(plausibility_kind(name)) + ", jaký ohlašuje jméno cíle \"" + name +
+                      std::string(plausibility_kind(name)) + ", jaký ohlašuje jméno cíle \"" + printable_name(name) +
                       "\". Nic nebylo zapsáno.\nJe-li heslo správné (třeba u přejmenovaného souboru), "
                       "použijte --no-check."};
     return start;

@@ -3,34 +3,32 @@
 #include "file_io.h"
 #include "naming.h"
 #include "native_path.h"
+#include "printable_name.h"
 #include "refusal.h"
+#include "target_check.h"
 #include "terminal.h"
 #include "texts.h"
 
 #include <optional>
-#include <system_error>
 
 namespace trezorka::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path path_from_argument(const std::string& arg)
+// A source that is there but is no regular file may be meant as a stream.
+std::string source_hint(const Plan& plan)
 {
-    return to_native_path(utf16_from_native_bytes(arg));
-}
-
-bool exists_as_entry(const fs::path& p)
-{
-    std::error_code ec;
-    auto st = fs::symlink_status(p, ec);
-    return !ec && st.type() != fs::file_type::not_found;
+    const auto info = file_io::info_of_path(plan.source);
+    if (!info || info->regular || info->directory)
+        return {};
+    return "\nData z roury či zařízení předejte na standardní vstup se ZDROJEM \"-\".";
 }
 
 // A name as the messages show it.
 std::string shown(const std::string& name)
 {
-    return "\"" + name + "\"";
+    return "\"" + printable_name(name) + "\"";
 }
 
 } // namespace
@@ -59,7 +57,7 @@ Plan make_plan(const Options& o, const Streams& s)
     if (o.output) {
         plan.target_is_stdout = *o.output == "-";
         if (!plan.target_is_stdout) {
-            plan.target = path_from_argument(*o.output);
+            plan.target = native_path_of(*o.output);
             plan.target_shown = *o.output;
         }
     } else if (plan.source_is_stdin) {
@@ -86,66 +84,35 @@ Plan make_plan(const Options& o, const Streams& s)
     return plan;
 }
 
-namespace {
-
-// The identity of a standard descriptor or of a named file; nothing when it
-// cannot be learnt (the job itself then reports what is wrong).
-std::optional<file_io::FileInfo> identity(bool is_descriptor, int fd, const fs::path& path)
-{
-    if (!is_descriptor)
-        return file_io::info_of_path(path);
-    try {
-        return file_io::borrow_descriptor(fd).info();
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-bool same_regular_file(const file_io::FileInfo& a, const file_io::FileInfo& b)
-{
-    if (!a.regular || !b.regular)
-        return false;
-#ifdef _WIN32
-    // Wine tells only the file index, not the volume, of a standard handle
-    // redirected to a file by a Unix shell; its volume then reads 0. An
-    // unknown volume is taken as any volume: refusing a rare different file
-    // beats writing into the source.
-    if (a.id.device == 0 || b.id.device == 0)
-        return a.id.index == b.id.index;
-#endif
-    return a.id == b.id;
-}
-
-// The target must never be the source, also when the shell hands one of them
-// in as a descriptor: checked before any password is asked.
-void refuse_same_file(const Plan& plan, const Streams& s)
-{
-    const auto in = identity(plan.source_is_stdin, s.input_fd, plan.source);
-    const auto out = identity(plan.target_is_stdout, s.output_fd, plan.target);
-    if (in && out && same_regular_file(*in, *out))
-        throw Refusal{"Cíl je totožný se zdrojem."};
-}
-
-} // namespace
-
 std::string existing_target_text(const Plan& plan)
 {
-    return "Cíl již existuje: " + plan.target_shown + "\nPro přepsání použijte --force.";
+    return "Cíl již existuje: " + printable_name(plan.target_shown) + "\nPro přepsání použijte --force.";
 }
 
 void refuse_early(const Plan& plan, const Options& o, const Streams& s)
 {
-    // A pipe with no writer would block the job forever and a device would
-    // run until the disk is full: only a regular file is read by name.
-    if (!plan.source_is_stdin) {
-        if (const auto info = file_io::info_of_path(plan.source); info && !info->regular)
-            throw EarlyFailure{info->directory ? "zdroj je složka"
-                                               : "zdroj není obyčejný soubor; data z roury či zařízení "
-                                                 "předejte na standardní vstup se ZDROJEM \"-\""};
-    }
-    refuse_same_file(plan, s);
-    if (!plan.target_is_stdout && !o.force && exists_as_entry(plan.target))
+    // The engine's one check, which the job repeats when it starts: a pipe
+    // with no writer would block the job forever, a device would run until
+    // the disk is full, a folder we may not write in would be found only at
+    // the end.
+    const Endpoint source = plan.source_is_stdin ? Endpoint::descriptor(s.input_fd) : Endpoint::file(plan.source);
+    const Endpoint target = plan.target_is_stdout ? Endpoint::descriptor(s.output_fd) : Endpoint::file(plan.target);
+    const EndpointCheck check = check_endpoints(source, target, o.force);
+    switch (check.problem) {
+    case EndpointProblem::None:
+        return;
+    case EndpointProblem::SourceUnusable:
+        throw EarlyFailure{check.message + (plan.source_is_stdin ? "" : source_hint(plan)), exit_job_failed};
+    case EndpointProblem::SameFile:
+        throw Refusal{"Cíl je totožný se zdrojem."};
+    case EndpointProblem::TargetExists:
         throw Refusal{existing_target_text(plan)};
+    case EndpointProblem::NoSource:
+    case EndpointProblem::NoTarget:
+    case EndpointProblem::TargetUnusable:
+        break;
+    }
+    throw EarlyFailure{check.message, exit_refused};
 }
 
 } // namespace trezorka::cli

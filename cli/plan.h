@@ -23,9 +23,10 @@ struct Plan {
 // Throws UsageError or Refusal.
 Plan make_plan(const Options& o, const Streams& s);
 
-// What can be found wrong before the password is asked: a source that is not
-// a regular file (EarlyFailure), the source under another name as the target,
-// an existing target without --force (Refusal).
+// What can be found wrong before the password is asked: a source that cannot
+// be read or is not a regular file, a target that cannot be written
+// (EarlyFailure); the source under another name as the target, an existing
+// target without --force (Refusal).
 void refuse_early(const Plan& plan, const Options& o, const Streams& s);
 
 // The refusal of an existing target, also when the job finds it at its end.

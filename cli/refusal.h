@@ -16,9 +16,11 @@ struct Refusal {
 };
 
 // A job that cannot work, found before it starts: the direction's failure
-// text and the cause, status 1, as when the job itself fails.
+// text and the cause, as when the job itself fails; status 1 for a source
+// that cannot be read, 2 for a target refused before anything is asked.
 struct EarlyFailure {
     std::string cause;
+    int status = 1;
 };
 
 } // namespace trezorka::cli

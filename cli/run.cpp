@@ -5,8 +5,11 @@
 #include "password.h"
 #include "password_check.h"
 #include "plan.h"
+#include "printable_name.h"
 #include "progress_line.h"
 #include "refusal.h"
+#include "secure_buffer.h"
+#include "secure_text.h"
 #include "stream_job.h"
 #include "texts.h"
 
@@ -23,22 +26,23 @@
 namespace trezorka::cli {
 namespace {
 
-// The password as the engine takes it; wiped when it goes.
-struct WipedText {
-    std::u16string text;
-    explicit WipedText(std::u16string t) : text(std::move(t)) {}
-    WipedText(const WipedText&) = delete;
-    WipedText& operator=(const WipedText&) = delete;
-    ~WipedText() { secure_wipe(text.data(), text.size() * sizeof(char16_t)); }
-};
-
-// The window's failure text, then the cause when there is one: status 1.
-int report_failure(const Streams& s, bool encrypt, std::string_view cause)
+// The window's failure text, then the cause when there is one.
+int report_failure(const Streams& s, bool encrypt, std::string_view cause, int status = exit_job_failed)
 {
     s.err << texts::plain_newlines(texts::job_texts(encrypt).failure) << '\n';
     if (!cause.empty())
         s.err << cause << '\n';
-    return exit_job_failed;
+    return status;
+}
+
+// The password as the cipher takes it, in the engine's secure text; the
+// bytes it came from are wiped at once.
+SecureText password_text(SecureBytes bytes)
+{
+    std::u16string text =
+        utf16_from_native_bytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    bytes.clear();
+    return SecureText::take(text);
 }
 
 int run(const Options& o, const Streams& s)
@@ -47,21 +51,21 @@ int run(const Options& o, const Streams& s)
     try {
         refuse_early(plan, o, s);
     } catch (const EarlyFailure& e) {
-        return report_failure(s, plan.encrypt, e.cause);
+        return report_failure(s, plan.encrypt, e.cause, e.status);
     }
 
-    SecureBytes password_bytes = obtain_password(o, plan.encrypt, s, plan.source_is_stdin);
-    WipedText password{utf16_from_native_bytes(
-        std::string_view(reinterpret_cast<const char*>(password_bytes.data()), password_bytes.size()))};
-    password_bytes.clear();
+    // A dump of the process would hold the password and the key.
+    forbid_core_dumps();
+    // Wiped by the job as soon as the key exists.
+    SecureText password = password_text(obtain_password(o, plan.encrypt, s, plan.source_is_stdin));
 
     std::vector<std::uint8_t> start; // taken from standard input to judge it
     const KeyRule key_rule = o.key40 ? KeyRule::Base40 : KeyRule::Strong128;
     if (!plan.encrypt && !o.no_check) {
         try {
-            start = check_password_before_decrypting(plan, s, password.text, key_rule);
+            start = check_password_before_decrypting(plan, s, password.view(), key_rule);
         } catch (const EarlyFailure& e) {
-            return report_failure(s, plan.encrypt, e.cause);
+            return report_failure(s, plan.encrypt, e.cause, e.status);
         } catch (const CipherError& e) {
             return report_failure(s, plan.encrypt, e.what());
         }
@@ -79,7 +83,7 @@ int run(const Options& o, const Streams& s)
         job.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.update(done, total); };
 
     try {
-        run_stream_job(job, password.text);
+        run_stream_job(job, password);
     } catch (const TargetExistsError&) {
         progress.clear();
         throw Refusal{existing_target_text(plan)};
@@ -99,7 +103,7 @@ int run(const Options& o, const Streams& s)
         if (plan.target_is_stdout)
             s.err << done.substr(0, done.find('\n') + 1);
         else
-            s.err << done << plan.target_shown << ".\n";
+            s.err << done << printable_name(plan.target_shown) << ".\n";
     }
     return exit_done;
 }

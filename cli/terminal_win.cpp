@@ -29,7 +29,7 @@ long long read_some(int fd, void* data, unsigned size)
 // Binary, so that a CR or a Ctrl+Z byte in the file is just a byte.
 int open_password_file(const std::string& name)
 {
-    const std::filesystem::path path = to_native_path(utf16_from_native_bytes(name));
+    const std::filesystem::path path = native_path_of(name);
     return ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 

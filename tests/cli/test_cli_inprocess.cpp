@@ -116,8 +116,15 @@ private slots:
             << "Ze zdroje \".t2k\" nelze odvodit jméno cíle; zadejte cíl volbou -o.\n";
         QTest::newRow("a pipe as the source, not asked")
             << "fifo" << true << QStringList{"pes", "pes"} << QStringList{} << 1
-            << "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)\nzdroj není obyčejný soubor; "
-               "data z roury či zařízení předejte na standardní vstup se ZDROJEM \"-\"\n";
+            << "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)\nzdroj není obyčejný soubor: fifo\n"
+               "Data z roury či zařízení předejte na standardní vstup se ZDROJEM \"-\".\n";
+        // Control characters in names are shown escaped, never sent to the terminal.
+        QTest::newRow("escape sequence in the saved name")
+            << "e\x1b[2Jx.txt" << true << QStringList{"pes", "pes"} << both << 0
+            << "Šifrování souboru dokončeno.\nSoubor uložen do: e\\x1b[2Jx.txt.t2k.\n";
+        QTest::newRow("line break in an unknown option")
+            << "--bad\nline a.txt" << true << QStringList{} << QStringList{} << 2
+            << "trezorka-cli: neznámá volba \"--bad\\x0aline\"" + help;
     }
     void terminalAnswers()
     {
@@ -133,6 +140,7 @@ private slots:
         writeFile(d / "b.t2k", "Ahoj, svete!");
         writeFile(d / "old.t1k", "x");
         writeFile(d / ".t2k", "x");
+        writeFile(d / "e\x1b[2Jx.txt", "x");
         QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
 
         ScriptedPrompt prompt;

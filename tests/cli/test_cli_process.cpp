@@ -475,7 +475,7 @@ private slots:
         QTest::newRow("password fd not a number") << QStringList{"--password-fd", "x1", "a.txt"} << none << help;
         QTest::newRow("password in an argument") << QStringList{"--password", "Trezor", "a.txt"} << none << help;
         QTest::newRow("missing password file") << QStringList{"--password-file", "nopw", "a.txt"} << none
-                                               << QStringLiteral("Soubor s heslem nelze otevřít");
+                                               << QStringLiteral("Soubor s heslem nelze otevřít: nopw (soubor nebo složka neexistuje).");
         QTest::newRow("closed password fd") << QStringList{"--password-fd", "9", "a.txt"} << none
                                             << QStringLiteral("Heslo nelze načíst");
         QTest::newRow("password fd is the data") << QStringList{"--password-fd", "0", "-e", "-"} << plain
@@ -538,26 +538,32 @@ private slots:
         QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
     }
 
-    // Status 1: the failure text; no target, no temporary file.
+    // The failure text; no target, no temporary file. Status 1 when the
+    // source cannot be read, 2 when the target is refused before the job.
     void jobFailures_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("status");
         const QString enc = QString::fromUtf8(textEncryptFailed);
         const QString dec = QString::fromUtf8(textDecryptFailed);
-        QTest::newRow("missing source") << QStringList{"missing.txt"} << enc;
-        QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec;
-        QTest::newRow("source is a folder") << QStringList{"folder"} << enc;
-        QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc;
-        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc;
-        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc;
-        QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc;
-        QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc;
+        QTest::newRow("missing source") << QStringList{"missing.txt"} << enc << 1;
+        QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec << 1;
+        QTest::newRow("source is a folder") << QStringList{"folder"} << enc << 1;
+        QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc << 1;
+        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc << 2;
+        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc << 2;
+        QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc << 1;
+        QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc << 1;
+        QTest::newRow("source is a file of /proc") << QStringList{"/proc/self/status", "-o", "status.t2k"} << enc << 1;
+        QTest::newRow("target name too long")
+            << QStringList{"a.txt", "-o", QString(300, QChar('n')) + ".t2k"} << enc << 2;
     }
     void jobFailures()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, failure);
+        QFETCH(int, status);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
         writeFile(d / "a.txt", plain);
@@ -572,7 +578,7 @@ private slots:
                                    + args,
                                dir.path());
         QVERIFY2(o.finished, "the tool blocked");
-        QCOMPARE(o.status, 1);
+        QCOMPARE(o.status, status);
         QVERIFY2(QString::fromUtf8(o.err).startsWith(failure + "\n"), o.err.constData());
         QVERIFY(fs::is_empty(d / "folder"));
         const Snapshot after = snapshot(dir.path());
@@ -591,7 +597,7 @@ private slots:
         fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
         Outcome o = runCli({"--password-file", "pw", "a.txt", "-o", "ro/a.t2k"}, dir.path());
         fs::permissions(d / "ro", fs::perms::owner_all);
-        QCOMPARE(o.status, 1);
+        QCOMPARE(o.status, 2);
         QVERIFY(o.err.startsWith(textEncryptFailed));
         QVERIFY(fs::is_empty(d / "ro"));
     }
