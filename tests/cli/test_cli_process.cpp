@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -235,6 +236,37 @@ bool waitForNewEntry(const QString& dir, const Snapshot& before, qint64 pid = 0,
     return false;
 }
 
+
+// Whether the process's writable memory holds `needle` anywhere; nullopt when
+// its memory cannot be read (another user's, or no permission to look).
+std::optional<bool> memoryHolds(qint64 pid, const QByteArray& needle)
+{
+    const std::string base = "/proc/" + std::to_string(pid);
+    std::ifstream maps(base + "/maps");
+    const int mem = ::open((base + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    if (!maps || mem < 0)
+        return std::nullopt;
+    bool readAny = false;
+    bool found = false;
+    std::string line;
+    while (!found && std::getline(maps, line)) {
+        unsigned long long from = 0, to = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%llx-%llx %4s", &from, &to, perms) != 3 || perms[0] != 'r' || perms[1] != 'w')
+            continue;
+        QByteArray region(static_cast<qsizetype>(to - from), Qt::Uninitialized);
+        const ssize_t got = ::pread(mem, region.data(), region.size(), static_cast<off_t>(from));
+        if (got <= 0)
+            continue;
+        readAny = true;
+        region.truncate(got);
+        found = region.contains(needle);
+    }
+    ::close(mem);
+    if (!readAny)
+        return std::nullopt;
+    return found;
+}
 
 // A shell with job control in a tmux session of its own, driven by keys.
 class Tmux {
@@ -664,6 +696,39 @@ private slots:
         QCOMPARE(o.status, 128 + signal);
         const Snapshot after = snapshot(dir.path());
         QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    // While the job runs, the password is nowhere in the tool's memory, in
+    // neither encoding: every copy is wiped once the key exists.
+    void passwordWipedDuringJob_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("--password-file") << "exec \"$0\" --password-file pw -e - -o out.t2k";
+        QTest::newRow("--password-fd") << "exec \"$0\" --password-fd 3 -e - -o out.t2k 3<pw";
+    }
+    void passwordWipedDuringJob()
+    {
+        QFETCH(QString, script);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        const QString password = QStringLiteral("Zx9-Heslo-Qw7-žluť");
+        writeFile(d / "pw", password.toUtf8() + "\n");
+        QProcess p;
+        startProcess(p, "/bin/sh", {"-c", script, cliPath()}, dir.path());
+        QVERIFY(p.waitForStarted(5000));
+        // Standard input stays open: the job waits for more data, its key made.
+        p.write(randomBytes(300000, 8));
+        QVERIFY(p.waitForBytesWritten(5000));
+        QVERIFY(waitForNewEntry(dir.path(), snapshot(dir.path()), p.processId()));
+        QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
+        const std::optional<bool> utf8Seen = memoryHolds(p.processId(), password.toUtf8());
+        const std::optional<bool> utf16Seen = memoryHolds(p.processId(), utf16);
+        p.kill();
+        p.waitForFinished(5000);
+        if (!utf8Seen || !utf16Seen)
+            QSKIP("the tool's memory cannot be read here");
+        QVERIFY2(!*utf8Seen, "the UTF-8 password is still in memory");
+        QVERIFY2(!*utf16Seen, "the UTF-16 password is still in memory");
     }
 
     // File names are bytes: a name that is not UTF-8 goes through unchanged.
