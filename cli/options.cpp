@@ -53,20 +53,22 @@ soubor musí být text. Nevypadá-li tak, heslo je nejspíš chybné: program sk
 s kódem 2 a nic nezapíše. U jména neznámého druhu, prázdného nebo příliš
 krátkého souboru se nerozhoduje. Přejmenovaný soubor lze dešifrovat s
 --no-check. Ze standardního vstupu se přečtený začátek použije dál, nic se
-neztratí. Šifrování se nekontroluje.
+neztratí; ze standardního vstupu na standardní výstup chybí jméno cíle, a tak
+se nekontroluje. Šifrování se nekontroluje.
 
 Průběh (procenta, MB/s, zbývající čas) se vypisuje na standardní chybový
 výstup, jen je-li to terminál.
 
 Návratový kód:
   0  hotovo
-  1  úloha selhala - chyba při načítání/ukládání (chybějící, nečitelný nebo
-     zmenšující se zdroj, zdroj není obyčejný soubor (složka, roura,
-     zařízení), chybějící nebo nezapisovatelná složka cíle, plný disk, chyba
-     šifrovací služby); cíl zůstane, jak byl
+  1  úloha selhala - chyba při načítání/ukládání (chybějící, nečitelný,
+     měnící se zdroj, zdroj není obyčejný soubor (složka, roura, zařízení),
+     plný disk, chyba šifrovací služby); cíl zůstane, jak byl
   2  chybné použití nebo odmítnutí, vždy dřív, než se cokoli zapíše:
      neznámá nebo chybná volba, chybějící nebo prázdný ZDROJ, prázdné -o,
-     zdroj, z jehož jména nelze odvodit cíl (".t2k"), "-" bez směru,
+     zdroj, z jehož jména nelze odvodit cíl (".t2k"), cíl je složka,
+     chybějící nebo nezapisovatelná složka cíle, příliš dlouhé jméno cíle,
+     "-" bez směru,
      existující cíl bez --force, cíl totožný se zdrojem, zdroj ".t1k",
      prázdné heslo, neshodná hesla, heslo nelze načíst (chybí terminál,
      deskriptor nebo soubor), data z terminálu nebo na terminál, heslo
