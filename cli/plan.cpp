@@ -10,11 +10,10 @@
 #include "texts.h"
 
 #include <optional>
+#include <string>
 
 namespace trezorka::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A source that is there but is no regular file may be meant as a stream.
 std::string source_hint(const Plan& plan)
