@@ -65,6 +65,9 @@ public:
     // Starts writing the given range to disk without waiting, so that the
     // final sync has less left to do.
     void start_writeback(std::uint64_t offset, std::uint64_t size) noexcept;
+    // Waits until the range is on its way to the disk, then lets its pages
+    // leave the page cache. Failures are left to the final sync.
+    void finish_writeback(std::uint64_t offset, std::uint64_t size) noexcept;
     // The permissions of a new target: those of the file it replaces (and
     // its owner and group where we may), else no more than the source has,
     // less the umask.

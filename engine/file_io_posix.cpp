@@ -179,6 +179,17 @@ void File::start_writeback(std::uint64_t offset, std::uint64_t size) noexcept
 #endif
 }
 
+void File::finish_writeback(std::uint64_t offset, std::uint64_t size) noexcept
+{
+#ifdef SYNC_FILE_RANGE_WRITE
+    (void)::sync_file_range(handle_, static_cast<off_t>(offset), static_cast<off_t>(size),
+                            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#endif
+#ifdef POSIX_FADV_DONTNEED
+    (void)::posix_fadvise(handle_, static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_DONTNEED);
+#endif
+}
+
 void File::set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo& source)
 {
     mode_t mode;

@@ -268,6 +268,10 @@ void File::start_writeback(std::uint64_t, std::uint64_t) noexcept
     // Windows has no call to start write-back of a range without waiting.
 }
 
+void File::finish_writeback(std::uint64_t, std::uint64_t) noexcept
+{
+}
+
 void File::set_target_permissions(const std::optional<FileInfo>&, const FileInfo&)
 {
     // A new file inherits its folder's access control list, which is what a

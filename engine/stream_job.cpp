@@ -29,7 +29,7 @@ constexpr std::size_t slot_target_size = 256 * 1024;
 constexpr std::size_t slot_count = 4;
 // How often the progress callback and early write-back happen.
 constexpr std::uint64_t progress_step = 4 * 1024 * 1024;
-constexpr std::uint64_t writeback_step = 16 * 1024 * 1024;
+constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
 CipherKey make_key(std::u16string_view password, KeyRule rule, CipherContext& context)
 {
@@ -165,6 +165,65 @@ private:
     std::thread thread_;
 };
 
+// Follows a file target's writes with the write-back, from a thread of its
+// own: each step is started as soon as it is written and waited for one step
+// later, then its pages leave the page cache. The job's thread never blocks
+// on a full device queue, the final flush finds at most two steps left, and
+// a big target does not push everything else out of memory.
+class WriteBehind {
+public:
+    explicit WriteBehind(file_io::File& file) : file_(file), thread_([this] { follow(); }) {}
+
+    ~WriteBehind()
+    {
+        {
+            std::lock_guard guard(lock_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    // The job has written this many bytes.
+    void written(std::uint64_t end)
+    {
+        {
+            std::lock_guard guard(lock_);
+            end_ = end;
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void follow() noexcept
+    {
+        std::uint64_t started = 0;   // write-back started up to here
+        std::uint64_t previous = 0;  // and the step before it began here
+        for (;;) {
+            std::uint64_t end;
+            {
+                std::unique_lock guard(lock_);
+                wake_.wait(guard, [&] { return stopping_ || end_ - started >= writeback_step; });
+                if (stopping_)
+                    return; // the final sync does the rest
+                end = end_ - (end_ - started) % writeback_step;
+            }
+            file_.start_writeback(started, end - started);
+            if (started > previous)
+                file_.finish_writeback(previous, started - previous);
+            previous = started;
+            started = end;
+        }
+    }
+
+    file_io::File& file_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::uint64_t end_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
 // The source as the job reads it: the bytes the caller has already read from
 // it, then the file itself.
 class SourceReader {
@@ -190,10 +249,12 @@ private:
 std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t total, CipherKey& key,
                    file_io::File& target, bool early_writeback)
 {
+    std::optional<WriteBehind> write_behind;
+    if (early_writeback)
+        write_behind.emplace(target);
     CipherStage stage(key, job.encrypt, job.block_size);
     std::uint64_t done = 0;
     std::uint64_t next_progress = progress_step;
-    std::uint64_t written_back = 0;
     std::size_t in_flight = 0;
     bool at_end = false;
     if (job.progress)
@@ -230,10 +291,8 @@ std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t tot
         target.write_all(stage.data(index), used);
         stage.give_back(index);
         done += used;
-        if (early_writeback && done - written_back >= writeback_step) {
-            target.start_writeback(written_back, done - written_back);
-            written_back = done;
-        }
+        if (write_behind)
+            write_behind->written(done);
         if (job.progress && done >= next_progress) {
             job.progress(done, total);
             next_progress = done + progress_step;
