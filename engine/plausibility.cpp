@@ -278,6 +278,20 @@ bool is_text(std::span<const std::uint8_t> data)
     return is_8bit_text(data) || is_utf16_text(data, false, false) || is_utf16_text(data, true, false);
 }
 
+// A run of one byte value long enough that random bytes never hold it: text
+// files padded with NULs (a log after a crash, test files) are not random.
+bool has_long_run(std::span<const std::uint8_t> data)
+{
+    constexpr std::size_t long_run = 32;
+    std::size_t run = 1;
+    for (std::size_t i = 1; i < data.size(); ++i) {
+        run = data[i] == data[i - 1] ? run + 1 : 1;
+        if (run >= long_run)
+            return true;
+    }
+    return false;
+}
+
 // ---- verdicts ---------------------------------------------------------------------
 
 class Judge {
@@ -296,7 +310,7 @@ public:
             if (sig == Tri::Yes || text())
                 return Plausibility::Plausible;
         } else {
-            if (text())
+            if (text() || has_long_run(data_))
                 return Plausibility::Plausible;
             sig = signatures_hold(type, data_, whole_file_);
             if (sig == Tri::Yes)

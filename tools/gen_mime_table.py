@@ -16,14 +16,32 @@ import xml.etree.ElementTree as ET
 
 NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
 
-# Types whose signature real files often lack, so that judging by it would
-# raise alarms on good files. Each entry says why; the corpus script
-# (bench/wrong_password_corpus.sh) is how new ones are found.
+# What the database says that real files contradict. Each entry says why;
+# the corpus script (bench/wrong_password_corpus.sh) is how they were found,
+# and how new ones would be.
+
+# Kinds whose signature real files often lack: judging by it would raise
+# alarms on good files. Their names give no verdict.
 WEAK_MAGIC = {
     # The only rule is an a.out one; ELF libraries do not match it.
     "application/x-sharedlib": "the rule is for a.out; ELF libraries do not match",
     # Each Python release has its own number and the database lists an old one.
     "application/x-python-bytecode": "the number changes with every Python release",
+    # Said to be armoured text, but keyrings and messages are binary OpenPGP.
+    "application/pgp-encrypted": "*.gpg files are mostly binary OpenPGP, not armoured text",
+    # The rule is ELF's; objects for other systems (COFF from mingw-w64) differ.
+    "application/x-object": "the rule is ELF only; COFF objects do not match",
+}
+
+# Patterns that name other things just as often.
+WEAK_GLOBS = {
+    "*.[1-9]": "a version number as often as a manual section (st-0.8, linux2.6)",
+    "*.spl": "Vim's spell files as well as FutureSplash movies",
+}
+
+# Kinds whose files are often another kind under their name.
+ALSO_ACCEPTED = {
+    "image/vnd.microsoft.icon": ["image/png"],  # favicons are often PNG files
 }
 
 # Signatures below this priority are the database's own hints that a rule is
@@ -135,6 +153,8 @@ def load(path):
         name = t.get("type")
         entry = types.setdefault(name, {"globs": [], "parents": [], "magic": [], "priorities": []})
         for g in t.findall(NS + "glob"):
+            if g.get("pattern") in WEAK_GLOBS:
+                continue
             entry["globs"].append((g.get("pattern"), int(g.get("weight", "50")),
                                    g.get("case-sensitive") == "true"))
         for s in t.findall(NS + "sub-class-of"):
@@ -198,6 +218,9 @@ def plan(types):
         is_text = "text/plain" in lineage
         # A type marked weak poisons its whole family: its files are also
         # its parents' files, so no signature above it may be demanded.
+        if name in WEAK_MAGIC:
+            plans[name] = (CHECK_NONE, [])
+            continue
         if any(n in WEAK_MAGIC for n in lineage):
             plans[name] = (CHECK_TEXT if is_text else CHECK_NONE, [])
             continue
@@ -210,6 +233,9 @@ def plan(types):
             for d in descendants(top):
                 if has_magic(types, d) and d not in accepted:
                     accepted.append(d)
+        for extra in ALSO_ACCEPTED.get(name, []):
+            if has_magic(types, extra) and extra not in accepted:
+                accepted.append(extra)
         if is_text:
             plans[name] = (CHECK_TEXT, accepted)
         elif accepted:
@@ -329,7 +355,7 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     types = load(argv[1])
-    for weak in WEAK_MAGIC:
+    for weak in list(WEAK_MAGIC) + list(ALSO_ACCEPTED):
         if weak not in types:
             sys.stderr.write("note: %s is not in the database any more\n" % weak)
     plans = plan(types)
