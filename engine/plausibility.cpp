@@ -113,11 +113,13 @@ std::vector<std::uint16_t> kinds_for(std::string_view target_name)
     std::vector<std::uint16_t> kinds;
     int best_weight = -1;
     std::size_t best_length = 0;
-    for (const mime::GlobRow& glob : mime::table().globs) {
+    const mime::Table& table = mime::table();
+    for (const mime::GlobRow& glob : table.globs) {
         const bool case_sensitive = glob.flags & mime::glob_case_sensitive;
-        if (!glob_match(glob.pattern, case_sensitive ? name : std::string_view(lowered)))
+        const char* pattern = table.text_at(glob.pattern_at);
+        if (!glob_match(pattern, case_sensitive ? name : std::string_view(lowered)))
             continue;
-        const std::size_t length = std::strlen(glob.pattern);
+        const std::size_t length = std::strlen(pattern);
         if (glob.weight > best_weight || (glob.weight == best_weight && length > best_length)) {
             kinds.clear();
             best_weight = glob.weight;
@@ -155,7 +157,7 @@ Tri rule_holds(const mime::Table& table, const mime::MagicRule& rule, std::span<
                bool whole_file)
 {
     const std::uint8_t* value = table.pool.data() + rule.value_at;
-    const std::uint8_t* mask = rule.mask_at >= 0 ? table.pool.data() + rule.mask_at : nullptr;
+    const std::uint8_t* mask = rule.mask_at != mime::no_mask ? table.pool.data() + rule.mask_at : nullptr;
     bool unknown = false;
     for (std::uint64_t at = rule.start; at <= std::uint64_t(rule.start) + rule.span; ++at) {
         if (at + rule.length > data.size()) {
@@ -409,7 +411,7 @@ Plausibility check_password(const std::filesystem::path& source, const std::file
 std::string_view plausibility_kind(std::string_view target_name)
 {
     const std::vector<std::uint16_t> kinds = kinds_for(target_name);
-    return kinds.empty() ? std::string_view() : std::string_view(mime::table().types[kinds.front()].name);
+    return kinds.empty() ? std::string_view() : std::string_view(mime::table().text_at(mime::table().types[kinds.front()].name_at));
 }
 
 } // namespace trezorka

@@ -265,6 +265,17 @@ def emit(types, plans, out):
             pool_at[data] = found
         return pool_at[data]
 
+    # Names and patterns, NUL-terminated, in one array: offsets instead of
+    # pointers keep the table free of relocations.
+    text = bytearray()
+    text_at = {}
+
+    def intern_text(string):
+        if string not in text_at:
+            text_at[string] = len(text)
+            text.extend(string.encode("utf-8") + b"\0")
+        return text_at[string]
+
     matches = []  # (start, span, value_at, length, mask_at or -1, first_child, child_count)
     emitted = {}
 
@@ -320,9 +331,15 @@ def emit(types, plans, out):
     if not pool:
         w("    0,\n")
     w("};\n\n")
+    # The engine's row has 16-bit pool offsets and child indexes, 8-bit lengths.
+    if len(pool) >= 0xFFFF or len(matches) > 0xFFFF:
+        raise SystemExit("the database outgrew the table's 16-bit offsets: widen MagicRule")
     w("const MagicRule rule_rows[] = {\n")
     for start, span, value_at, length, mask_at, child_first, child_count in matches:
-        w("    {%d, %d, %d, %d, %d, %d, %d},\n" % (start, span, value_at, length, mask_at, child_first, child_count))
+        if length > 0xFF or child_count > 0xFF:
+            raise SystemExit("a rule outgrew the table's 8-bit lengths: widen MagicRule")
+        w("    {%d, %d, %d, %s, %d, %d, %d},\n" % (start, span, value_at, "no_mask" if mask_at < 0 else mask_at,
+                                              child_first, length, child_count))
     w("};\n\n")
     w("const RuleRange rule_range_rows[] = {\n")
     for first, count in rule_refs:
@@ -330,19 +347,23 @@ def emit(types, plans, out):
     w("};\n\n")
     w("const TypeRow type_rows_[] = {\n")
     for n, check, first_ref, ref_count, needed in type_rows:
-        w('    {"%s", Check(%d), %d, %d, %d},\n' % (n, check, first_ref, ref_count, needed))
+        w('    {%d, Check(%d), %d, %d, %d}, // %s\n' % (intern_text(n), check, first_ref, ref_count, needed, n))
     w("};\n\n")
     w("const GlobRow glob_rows[] = {\n")
     for pattern, weight, flags, t in globs:
-        w('    {"%s", %d, %d, %d},\n' % (pattern.replace("\\", "\\\\").replace('"', '\\"'), weight, flags, t))
+        w('    {%d, %d, %d, %d},\n' % (intern_text(pattern), weight, flags, t))
+    w("};\n\n")
+    w("const char text_bytes[] = {\n")
+    for i in range(0, len(text), 24):
+        w("    " + ", ".join(str(b) for b in text[i:i + 24]) + ",\n")
     w("};\n\n")
     w("} // namespace\n\n")
     w("const Table& table()\n{\n")
-    w("    static const Table t{pool_bytes, rule_rows, rule_range_rows, type_rows_, glob_rows};\n")
+    w("    static const Table t{pool_bytes, rule_rows, rule_range_rows, type_rows_, glob_rows, text_bytes};\n")
     w("    return t;\n}\n\n} // namespace trezorka::mime\n")
 
-    size = (len(pool) + len(matches) * 20 + len(rule_refs) * 4
-            + sum(len(n) + 1 + 16 for n in names) + sum(len(g[0]) + 1 + 12 for g in globs))
+    size = (len(pool) + len(matches) * 16 + len(rule_refs) * 8 + len(type_rows) * 20 + len(globs) * 8
+            + len(text))
     return {"types": len(names), "globs": len(globs), "rules": len(matches), "pool": len(pool),
             "refs": len(rule_refs), "bytes": size,
             "magic": sum(1 for n in names if plans[n][0] == CHECK_MAGIC),
@@ -363,7 +384,7 @@ def main(argv):
         stats = emit(types, plans, out)
     if "--summary" in argv[3:]:
         print("mime table: %(types)d types (%(magic)d by signature, %(text)d as text, %(none)d not judged), "
-              "%(globs)d globs, %(rules)d rules, %(pool)d pattern bytes, about %(bytes)d bytes" % stats)
+              "%(globs)d globs, %(rules)d rules, %(pool)d pattern bytes, %(bytes)d bytes in all" % stats)
     return 0
 
 
