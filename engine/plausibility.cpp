@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -367,6 +368,9 @@ Plausibility judge_encrypted_start(std::string_view target_name, std::span<const
         encrypted_start = encrypted_start.first(plausibility_window);
         whole_file = false;
     }
+    // Nothing to decide: spare the cipher service.
+    if (encrypted_start.size() < min_judged_size || kinds_for(target_name).empty())
+        return Plausibility::NoVerdict;
     SecureBytes plain(encrypted_start.size());
     std::copy(encrypted_start.begin(), encrypted_start.end(), plain.data());
     CipherContext context = CipherContext::acquire();
@@ -388,8 +392,12 @@ Plausibility check_password(const std::filesystem::path& source, const std::file
     std::size_t got = 0;
     bool whole_file = false;
     try {
+        // Opening a named pipe waits for a writer, and reading it or a device
+        // would take bytes the job needs: plain files only.
+        const std::optional<file_io::FileInfo> info = file_io::info_of_path(source);
+        if (!info || !info->regular)
+            return Plausibility::NoVerdict;
         file_io::File file = file_io::open_source(source);
-        // Reading a pipe or a device would take bytes the job needs.
         if (!file.info().regular)
             return Plausibility::NoVerdict;
         while (got < start.size()) {
@@ -411,7 +419,9 @@ Plausibility check_password(const std::filesystem::path& source, const std::file
 std::string_view plausibility_kind(std::string_view target_name)
 {
     const std::vector<std::uint16_t> kinds = kinds_for(target_name);
-    return kinds.empty() ? std::string_view() : std::string_view(mime::table().text_at(mime::table().types[kinds.front()].name_at));
+    if (kinds.empty())
+        return {};
+    return mime::table().text_at(mime::table().types[kinds.front()].name_at);
 }
 
 } // namespace trezorka
