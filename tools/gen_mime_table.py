@@ -11,6 +11,7 @@ orders for the host-order kinds), so the engine only ever compares bytes under
 an optional mask at an offset range.
 """
 
+import os
 import sys
 import xml.etree.ElementTree as ET
 
@@ -375,13 +376,21 @@ def main(argv):
     if len(argv) < 3:
         sys.stderr.write(__doc__)
         return 2
-    types = load(argv[1])
+    try:
+        types = load(argv[1])
+    except (OSError, ET.ParseError) as error:
+        sys.stderr.write("gen_mime_table: cannot read the shared-mime-info database %s: %s\n" % (argv[1], error))
+        return 1
     for weak in list(WEAK_MAGIC) + list(ALSO_ACCEPTED):
         if weak not in types:
             sys.stderr.write("note: %s is not in the database any more\n" % weak)
     plans = plan(types)
-    with open(argv[2], "w", encoding="utf-8", newline="\n") as out:
+    # Written aside and renamed, so that a failure never leaves half a table
+    # the build would take for a finished one.
+    partial = argv[2] + ".part"
+    with open(partial, "w", encoding="utf-8", newline="\n") as out:
         stats = emit(types, plans, out)
+    os.replace(partial, argv[2])
     if "--summary" in argv[3:]:
         print("mime table: %(types)d types (%(magic)d by signature, %(text)d as text, %(none)d not judged), "
               "%(globs)d globs, %(rules)d rules, %(pool)d pattern bytes, %(bytes)d bytes in all" % stats)
