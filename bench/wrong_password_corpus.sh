@@ -66,7 +66,7 @@ echo "picked $(wc -l <"$work/list") of $total files"
 
 awk -F'\t' '
     { files++; kinds[$1] = 1 }
-    $3 == "none" { none++; next }
+    $3 == "none" { none++; if ($1 == "-") unknown++; else if ($2 < 16) short++; else unjudged[$1]++; next }
     $3 == "wrong" { alarms++; alarm_list = alarm_list sprintf("  FALSE ALARM %s (%s, %d bytes)\n", $5, $1, $2) }
     { judged++; judged_kinds[$1] = 1 }
     $4 == "wrong" { caught++ }
@@ -80,7 +80,11 @@ awk -F'\t' '
         printf "wrong passwords caught: %d of %d judged (%.2f %%); passed as plausible: %d; no verdict: %d\n",
             caught, judged, judged ? 100 * caught / judged : 0, missed, wrong_none
         printf "false alarms with the right password: %d\n", alarms
-        printf "no verdict with the right password: %d of %d files (%.1f %%)\n", none, files, files ? 100 * none / files : 0
+        printf "no verdict with the right password: %d of %d files (%.1f %%): %d names of no known kind, %d files under 16 bytes,\n",
+            none, files, files ? 100 * none / files : 0, unknown, short
+        printf "  and of kinds not judged:"
+        for (k in unjudged) printf " %s (%d)", k, unjudged[k]
+        printf "\n"
         if (missed) {
             printf "kinds where a wrong password passed:"
             for (k in missed_kind) printf " %s (%d)", k, missed_kind[k]

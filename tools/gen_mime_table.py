@@ -167,6 +167,13 @@ def load(path):
             entry["priorities"].append(priority)
             if priority >= MIN_PRIORITY:
                 entry["magic"].extend(parse_matches(m))
+        # ISO media files (MP4, M4A, 3GP, QuickTime) carry "ftyp" and then a
+        # brand the writer chooses; the database lists a few brands, real
+        # files use many more (iso5, avc1, dash, M4B ...). The box is what
+        # every such file has.
+        if any(r.start == 4 and r.end == 4 and r.value.startswith(b"ftyp") and r.mask is None
+               for r in entry["magic"]):
+            entry["magic"].append(Match(4, 4, b"ftyp", None, []))
     for name, entry in types.items():
         parents = [aliases.get(p, p) for p in entry["parents"]]
         # Every text/* type is text/plain as well, whether or not it says so.

@@ -115,6 +115,13 @@ private slots:
         QTest::newRow("jar") << "app.jar" << zip_entry("META-INF/MANIFEST.MF") << true << P;
         QTest::newRow("jar, noise") << "app.jar" << noise << false << W;
 
+        // Writers choose the brand after "ftyp"; the database lists only some.
+        QTest::newRow("mp4, an unlisted brand") << "film.mp4" << from_hex("00000020") + bytes("ftypiso5") + noise
+                                               << false << P;
+        QTest::newRow("m4a, an unlisted brand") << "song.m4a" << from_hex("0000001c") + bytes("ftypmp42") + noise
+                                               << false << P;
+        QTest::newRow("mp4, noise") << "film.mp4" << noise << false << W;
+
         QTest::newRow("text, UTF-8") << "čti.txt" << bytes(QString::fromStdU16String(czech).toStdString()) << true << P;
         QTest::newRow("text, UTF-16LE") << "a.txt" << utf16(czech, false) << true << P;
         QTest::newRow("text, UTF-16BE") << "a.txt" << utf16(czech, true) << true << P;
