@@ -202,10 +202,11 @@ Tri signatures_hold(const mime::TypeRow& type, std::span<const std::uint8_t> dat
 // ---- text -------------------------------------------------------------------------
 
 // Control characters that do not occur in text. Backspace, tab, the line and
-// page breaks, ^Z (the old end-of-file mark) and escape (terminal colours) do.
+// page breaks, shift out and in (ISO-2022 Korean and Chinese), ^Z (the old
+// end-of-file mark) and escape (terminal colours, ISO-2022) do.
 bool is_bad_control(std::uint32_t c)
 {
-    return c < 0x20 ? !(c == 0x08 || (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x1B) : c == 0x7F;
+    return c < 0x20 ? !((c >= 0x08 && c <= 0x0F) || c == 0x1A || c == 0x1B) : c == 0x7F;
 }
 
 // UTF-8 and the legacy 8-bit encodings (Latin-2, Windows-1250, KOI8-R, ...):
@@ -251,18 +252,20 @@ bool is_utf16_text(std::span<const std::uint8_t> data, bool big_endian, bool mar
     return counted > 0 && few(bad, counted) && (marked || ascii * 4 >= counted);
 }
 
-bool is_utf32_text(std::span<const std::uint8_t> data, bool big_endian)
+// UTF-32, with or without a byte order mark: every unit a character.
+bool is_utf32_text(std::span<const std::uint8_t> data, bool big_endian, bool marked)
 {
     const std::size_t units = data.size() / 4;
+    const std::size_t first = marked ? 1 : 0;
     std::size_t bad = 0;
-    for (std::size_t i = 1; i < units; ++i) {
+    for (std::size_t i = first; i < units; ++i) {
         const std::uint8_t* p = data.data() + 4 * i;
         const std::uint32_t c = big_endian ? (std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
                                            : (std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
         if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || is_bad_control(c))
             ++bad;
     }
-    return units > 1 && few(bad, units - 1);
+    return units > first && few(bad, units - first);
 }
 
 bool is_text(std::span<const std::uint8_t> data)
@@ -270,15 +273,19 @@ bool is_text(std::span<const std::uint8_t> data)
     const auto starts = [&](std::initializer_list<std::uint8_t> mark) {
         return data.size() >= mark.size() && std::equal(mark.begin(), mark.end(), data.begin());
     };
-    if (starts({0xFF, 0xFE, 0x00, 0x00}) && is_utf32_text(data, false))
+    if (starts({0xFF, 0xFE, 0x00, 0x00}) && is_utf32_text(data, false, true))
         return true;
     if (starts({0x00, 0x00, 0xFE, 0xFF}))
-        return is_utf32_text(data, true);
+        return is_utf32_text(data, true, true);
     if (starts({0xFF, 0xFE}))
         return is_utf16_text(data, false, true);
     if (starts({0xFE, 0xFF}))
         return is_utf16_text(data, true, true);
-    return is_8bit_text(data) || is_utf16_text(data, false, false) || is_utf16_text(data, true, false);
+    // Without a mark, random bytes are never UTF-16 or UTF-32: most of their
+    // units are not characters (surrogates, the private use area, or past
+    // U+10FFFF).
+    return is_8bit_text(data) || is_utf16_text(data, false, false) || is_utf16_text(data, true, false)
+        || is_utf32_text(data, false, false) || is_utf32_text(data, true, false);
 }
 
 // A run of one byte value long enough that random bytes never hold it: text

@@ -224,11 +224,10 @@ def plan(types):
             continue
         lineage = [name] + ancestors(types, name)
         is_text = "text/plain" in lineage
-        # A type marked weak poisons its whole family: its files are also
-        # its parents' files, so no signature above it may be demanded.
         if name in WEAK_MAGIC:
             plans[name] = (CHECK_NONE, [])
             continue
+        # Kinds below a weak one may share its trouble: judged as text only.
         if any(n in WEAK_MAGIC for n in lineage):
             plans[name] = (CHECK_TEXT if is_text else CHECK_NONE, [])
             continue
@@ -251,10 +250,6 @@ def plan(types):
         else:
             plans[name] = (CHECK_NONE, [])
     return plans
-
-
-def c_bytes(data):
-    return "".join("\\x%02x" % b for b in data)
 
 
 def emit(types, plans, out):

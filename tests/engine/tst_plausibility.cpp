@@ -31,6 +31,17 @@ Bytes operator+(Bytes a, const Bytes& b)
     return a;
 }
 
+// UTF-32LE without a byte order mark (BMP characters only).
+Bytes utf32le(std::u16string_view text)
+{
+    Bytes out;
+    for (const char16_t c : text)
+        out = out + Bytes{std::uint8_t(c & 0xFF), std::uint8_t(c >> 8), 0, 0};
+    return out;
+}
+
+Bytes operator+(Bytes a, const Bytes& b);
+
 Bytes utf16(std::u16string_view text, bool big_endian)
 {
     Bytes out = big_endian ? Bytes{0xFE, 0xFF} : Bytes{0xFF, 0xFE};
@@ -125,6 +136,12 @@ private slots:
         QTest::newRow("text, UTF-8") << "čti.txt" << bytes(QString::fromStdU16String(czech).toStdString()) << true << P;
         QTest::newRow("text, UTF-16LE") << "a.txt" << utf16(czech, false) << true << P;
         QTest::newRow("text, UTF-16BE") << "a.txt" << utf16(czech, true) << true << P;
+        const Bytes marked = utf16(czech, false);
+        QTest::newRow("text, UTF-16LE without a mark") << "a.txt" << Bytes(marked.begin() + 2, marked.end()) << true
+                                                      << P;
+        QTest::newRow("html, UTF-32LE without a mark") << "a.html" << utf32le(czech) << true << P;
+        QTest::newRow("text, ISO-2022-KR") << "a.txt" << bytes("\x1b$)C") + repeat(bytes("\x0e?*;g@{\x0f \x0e?9<v\x0f\n"), 20)
+                                          << true << P;
         QTest::newRow("text, Latin-2") << "a.txt" << latin2() << true << P;
         QTest::newRow("text, NUL padded") << "a.log" << Bytes(2000, 0) + bytes("<title>x</title>") << true << P;
         QTest::newRow("text, noise") << "a.txt" << noise << false << W;
