@@ -6,6 +6,8 @@
 //       the file's own name with that password and with another random one,
 //       and prints "kind<TAB>size<TAB>right<TAB>wrong<TAB>path". The
 //       encrypted copy is removed at once.
+//   plausibility_probe kind NAME...
+//       The kind each name is taken for ("-": none).
 //   plausibility_probe time ENCRYPTED TARGET_NAME [ROUNDS]
 //       Times check_password on a file encrypted with the password
 //       "benchmark" (as engine_bench makes it), with that password and a
@@ -135,12 +137,19 @@ int main(int argc, char** argv)
     try {
         if (command == "corpus" && argc == 3)
             return corpus(argv[2]);
+        if (command == "kind") {
+            for (int i = 2; i < argc; ++i) {
+                const std::string_view kind = plausibility_kind(argv[i]);
+                std::printf("%s\t%s\n", argv[i], kind.empty() ? "-" : std::string(kind).c_str());
+            }
+            return 0;
+        }
         if (command == "time" && argc >= 4)
             return time_check(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 1000);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plausibility_probe: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: %s corpus WORKDIR < LIST | time ENCRYPTED TARGET_NAME [ROUNDS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s corpus WORKDIR < LIST | kind NAME... | time ENCRYPTED TARGET_NAME [ROUNDS]\n", argv[0]);
     return 2;
 }

@@ -17,9 +17,10 @@ import xml.etree.ElementTree as ET
 
 NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
 
-# What the database says that real files contradict. Each entry says why;
-# the corpus script (bench/wrong_password_corpus.sh) is how they were found,
-# and how new ones would be.
+# What the database says that real files contradict. Each entry says why.
+# Most were found by the corpus script (bench/wrong_password_corpus.sh); the
+# others by going through the kinds whose rules are not a file header or
+# describe only a text form of the format.
 
 # Kinds whose signature real files often lack: judging by it would raise
 # alarms on good files. Their names give no verdict.
@@ -32,17 +33,35 @@ WEAK_MAGIC = {
     "application/pgp-encrypted": "*.gpg files are mostly binary OpenPGP, not armoured text",
     # The rule is ELF's; objects for other systems (COFF from mingw-w64) differ.
     "application/x-object": "the rule is ELF only; COFF objects do not match",
+    # The rules below describe only the armoured text form; the binary form
+    # (DER, OpenPGP packets) is at least as common and has no rule.
+    "application/x-x509-ca-cert": "*.der and *.crt files are often DER, not PEM",
+    "application/pkix-cert": "*.cer files are often DER, not PEM",
+    "application/pkix-crl": "*.crl files are often DER, not PEM",
+    "application/pgp-signature": "*.sig files from gpg --detach-sign are binary",
+    "application/pgp-keys": "exported keys are binary unless armoured",
+    # No signature exists; the rules guess from header fields.
+    "image/x-tga": "TGA has no signature",
+    # Keys in a bencoded dictionary are sorted: a torrent without a tracker
+    # starts with "comment", "created by" or "info" instead.
+    "application/x-bittorrent": "torrents without a tracker start with other keys",
+    # A fixed-size VHD has its "conectix" footer only at the end.
+    "application/x-vhd-disk": "fixed-size disks carry the signature only at the end",
 }
 
 # Patterns that name other things just as often.
 WEAK_GLOBS = {
     "*.[1-9]": "a version number as often as a manual section (st-0.8, linux2.6)",
     "*.spl": "Vim's spell files as well as FutureSplash movies",
+    "*.pdb": "Microsoft debugger databases and Protein Data Bank files as well as Palm documents",
 }
 
 # Kinds whose files are often another kind under their name.
 ALSO_ACCEPTED = {
     "image/vnd.microsoft.icon": ["image/png"],  # favicons are often PNG files
+    # The database's rule is a text at offset 2080 that only some workbooks
+    # hold; every binary workbook since Excel 5 is an OLE compound file.
+    "application/vnd.ms-excel": ["application/x-ole-storage"],
 }
 
 # Signatures below this priority are the database's own hints that a rule is

@@ -133,6 +133,12 @@ private slots:
                                                << false << P;
         QTest::newRow("mp4, noise") << "film.mp4" << noise << false << W;
 
+        // Binary workbooks are OLE files without the database's sample text.
+        QTest::newRow("xls") << "sešit.xls" << from_hex("d0cf11e0a1b11ae1") + noise << false << P;
+        QTest::newRow("xls, noise") << "sešit.xls" << noise << false << W;
+        // Certificates come as DER as often as the PEM text the database knows.
+        QTest::newRow("DER certificate") << "ca.der" << from_hex("308205a130820389a003020102") + noise << false << N;
+
         QTest::newRow("text, UTF-8") << "čti.txt" << bytes(QString::fromStdU16String(czech).toStdString()) << true << P;
         QTest::newRow("text, UTF-16LE") << "a.txt" << utf16(czech, false) << true << P;
         QTest::newRow("text, UTF-16BE") << "a.txt" << utf16(czech, true) << true << P;
