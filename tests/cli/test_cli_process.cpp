@@ -577,25 +577,27 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("cause"); // in Czech, after the failure text
         const QString enc = QString::fromUtf8(textEncryptFailed);
         const QString dec = QString::fromUtf8(textDecryptFailed);
-        QTest::newRow("missing source") << QStringList{"missing.txt"} << enc << 1;
-        QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec << 1;
-        QTest::newRow("source is a folder") << QStringList{"folder"} << enc << 1;
-        QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc << 1;
-        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc << 2;
-        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc << 2;
-        QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc << 1;
-        QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc << 1;
-        QTest::newRow("source is a file of /proc") << QStringList{"/proc/self/status", "-o", "status.t2k"} << enc << 1;
+        QTest::newRow("missing source") << QStringList{"missing.txt"} << enc << 1 << QStringLiteral("soubor nebo složka neexistuje");
+        QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec << 1 << QStringLiteral("soubor nebo složka neexistuje");
+        QTest::newRow("source is a folder") << QStringList{"folder"} << enc << 1 << QStringLiteral("zdroj je složka");
+        QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc << 1 << QStringLiteral("zdroj je složka");
+        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc << 2 << QStringLiteral("cílová složka neexistuje");
+        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc << 2 << QStringLiteral("cíl je složka");
+        QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc << 1 << QStringLiteral("není obyčejný soubor");
+        QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc << 1 << QStringLiteral("není obyčejný soubor");
+        QTest::newRow("source is a file of /proc") << QStringList{"/proc/self/status", "-o", "status.t2k"} << enc << 1 << QStringLiteral("není obyčejný soubor");
         QTest::newRow("target name too long")
-            << QStringList{"a.txt", "-o", QString(300, QChar('n')) + ".t2k"} << enc << 2;
+            << QStringList{"a.txt", "-o", QString(300, QChar('n')) + ".t2k"} << enc << 2 << QStringLiteral("příliš dlouhý");
     }
     void jobFailures()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, failure);
         QFETCH(int, status);
+        QFETCH(QString, cause);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
         writeFile(d / "a.txt", plain);
@@ -612,6 +614,7 @@ private slots:
         QVERIFY2(o.finished, "the tool blocked");
         QCOMPARE(o.status, status);
         QVERIFY2(QString::fromUtf8(o.err).startsWith(failure + "\n"), o.err.constData());
+        QVERIFY2(QString::fromUtf8(o.err).contains(cause), o.err.constData());
         QVERIFY(fs::is_empty(d / "folder"));
         const Snapshot after = snapshot(dir.path());
         QVERIFY2(after == before, describe(after).c_str());
