@@ -135,4 +135,9 @@ std::u16string from_native_path(const std::filesystem::path& path)
 
 #endif
 
+std::filesystem::path native_path_of(std::string_view bytes)
+{
+    return to_native_path(utf16_from_native_bytes(bytes));
+}
+
 } // namespace trezorka

@@ -18,5 +18,7 @@ std::string native_bytes_from_utf16(std::u16string_view text);
 
 std::filesystem::path to_native_path(std::u16string_view text);
 std::u16string from_native_path(const std::filesystem::path& path);
+// A path given as native bytes (on Windows UTF-8), as a command line gives it.
+std::filesystem::path native_path_of(std::string_view bytes);
 
 } // namespace trezorka
