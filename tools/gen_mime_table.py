@@ -220,9 +220,10 @@ def has_magic(types, name):
 
 def plan(types):
     """For each type a glob names: how to judge it and which types' signatures
-    count. A file of a subclass is also a file of its parent, so the
-    signatures that count are those of the topmost ancestor that has one, and
-    of everything below it (the name's own type included)."""
+    count. A file of a subclass is also a file of its parent, so for binary
+    kinds the signatures that count are those of the topmost ancestor that has
+    one, and of everything below it (the name's own type included): a docx
+    whose first entry is not the one Word writes is still a zip."""
     children = {name: [] for name in types}
     for name, entry in types.items():
         for p in entry["parents"]:
@@ -250,6 +251,15 @@ def plan(types):
         if any(n in WEAK_MAGIC for n in lineage):
             plans[name] = (CHECK_TEXT if is_text else CHECK_NONE, [])
             continue
+        if is_text:
+            # Text kinds are judged as text; a signature only rescues a file
+            # of the kind itself or of a subclass that holds binary parts
+            # (PostScript, EPS with a preview). The whole text family's rules
+            # would let random bytes through now and then.
+            accepted = [d for d in descendants(name) if has_magic(types, d)]
+            accepted += [e for e in ALSO_ACCEPTED.get(name, []) if has_magic(types, e) and e not in accepted]
+            plans[name] = (CHECK_TEXT, accepted)
+            continue
         tops = []
         for n in lineage:
             if has_magic(types, n) and not any(has_magic(types, a) for a in ancestors(types, n)):
@@ -262,9 +272,7 @@ def plan(types):
         for extra in ALSO_ACCEPTED.get(name, []):
             if has_magic(types, extra) and extra not in accepted:
                 accepted.append(extra)
-        if is_text:
-            plans[name] = (CHECK_TEXT, accepted)
-        elif accepted:
+        if accepted:
             plans[name] = (CHECK_MAGIC, accepted)
         else:
             plans[name] = (CHECK_NONE, [])

@@ -152,6 +152,8 @@ private slots:
         QTest::newRow("text, NUL padded") << "a.log" << Bytes(2000, 0) + bytes("<title>x</title>") << true << P;
         QTest::newRow("text, noise") << "a.txt" << noise << false << W;
         QTest::newRow("text, noise after a byte order mark") << "a.txt" << Bytes{0xFF, 0xFE} + noise << false << W;
+        // A text kind's own signature rescues its binary variants.
+        QTest::newRow("EPS with a preview") << "obr.eps" << from_hex("c5d0d3c6") + noise << false << P;
         QTest::newRow("svg, noise") << "icon.svg" << noise << false << W;
         QTest::newRow("text in a folder with a dot, Windows path")
             << "C:\\data.pdf\\poznámky.txt" << latin2() << true << P;
