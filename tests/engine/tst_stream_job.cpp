@@ -144,6 +144,37 @@ private slots:
         QCOMPARE(entries(dir_), (std::set<std::string>{"back", "plain", "plain.t2k"}));
     }
 
+    // Bytes already read from a descriptor (to look at the start) go first,
+    // then the rest of the descriptor: the same output as the whole at once.
+    void descriptorWithPrefix_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("prefix");
+        QTest::newRow("no prefix") << 300000 << 0;
+        QTest::newRow("1 byte") << 300000 << 1;
+        QTest::newRow("64 KiB, more after it") << 300000 << 65536;
+        QTest::newRow("longer than a slot") << 300000 << 262145;
+        QTest::newRow("the whole source") << 70000 << 70000;
+    }
+    void descriptorWithPrefix()
+    {
+        QFETCH(int, length);
+        QFETCH(int, prefix);
+        const Bytes plain = random_bytes(static_cast<std::size_t>(length), 21);
+        write_file(dir_ / "plain", plain);
+        const int fd = ::open((dir_ / "plain").c_str(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        const Bytes start(plain.begin(), plain.begin() + prefix);
+        QCOMPARE(::lseek(fd, prefix, SEEK_SET), off_t(prefix));
+
+        StreamJob job = file_job({}, dir_ / "out");
+        job.source = Endpoint::descriptor(fd);
+        job.source_prefix = start;
+        run_stream_job(job, password);
+        ::close(fd);
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(plain));
+    }
+
     void blockSizeIndependence()
     {
         const Bytes plain = random_bytes(700 * 1024 + 13, 1);
@@ -527,7 +558,8 @@ private slots:
             int seen_entries = 0;
             job.progress = [&](std::uint64_t, std::uint64_t) {
                 if (seen_entries == 0) {
-                    seen_entries = static_cast<int>(entries(dir_).size()); // plain and the temporary file
+                    // plain, and the temporary file only where it has a name
+                    seen_entries = static_cast<int>(entries(dir_).size());
                     pending_file::abort_and_remove();
                 }
             };
@@ -536,7 +568,7 @@ private slots:
                 return 1;
             } catch (const JobError&) {
             }
-            if (seen_entries != 2)
+            if (seen_entries != 1 && seen_entries != 2)
                 return 2;
             try {
                 run_stream_job(file_job(dir_ / "plain", dir_ / "again"), password);
