@@ -22,12 +22,13 @@ enum class Check : std::uint8_t {
 struct MagicRule {
     std::uint32_t start;
     std::uint32_t span;
-    std::uint32_t value_at; // into the pool
-    std::uint32_t length;
-    std::int32_t mask_at;   // into the pool, or -1
-    std::uint32_t first_child;
-    std::uint32_t child_count;
+    std::uint16_t value_at;    // into the pool
+    std::uint16_t mask_at;     // into the pool, or no_mask
+    std::uint16_t first_child;
+    std::uint8_t length;
+    std::uint8_t child_count;
 };
+inline constexpr std::uint16_t no_mask = 0xFFFF;
 
 // Sibling rules side by side: one kind's top-level signatures.
 struct RuleRange {
@@ -36,7 +37,7 @@ struct RuleRange {
 };
 
 struct TypeRow {
-    const char* name;
+    std::uint32_t name_at;     // into the text
     Check check;
     std::uint32_t first_range; // into the rule ranges; any rule in them may hold
     std::uint32_t range_count;
@@ -46,7 +47,7 @@ struct TypeRow {
 enum GlobFlags : std::uint8_t { glob_case_sensitive = 1 };
 
 struct GlobRow {
-    const char* pattern; // lower case unless case-sensitive
+    std::uint32_t pattern_at; // into the text; lower case unless case-sensitive
     std::uint8_t weight;
     std::uint8_t flags;
     std::uint16_t type;
@@ -58,6 +59,9 @@ struct Table {
     std::span<const RuleRange> ranges;
     std::span<const TypeRow> types;
     std::span<const GlobRow> globs;
+    std::span<const char> text; // NUL-terminated names and patterns
+
+    const char* text_at(std::uint32_t at) const { return text.data() + at; }
 };
 
 const Table& table();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,11 +114,13 @@ std::vector<std::uint16_t> kinds_for(std::string_view target_name)
     std::vector<std::uint16_t> kinds;
     int best_weight = -1;
     std::size_t best_length = 0;
-    for (const mime::GlobRow& glob : mime::table().globs) {
+    const mime::Table& table = mime::table();
+    for (const mime::GlobRow& glob : table.globs) {
         const bool case_sensitive = glob.flags & mime::glob_case_sensitive;
-        if (!glob_match(glob.pattern, case_sensitive ? name : std::string_view(lowered)))
+        const char* pattern = table.text_at(glob.pattern_at);
+        if (!glob_match(pattern, case_sensitive ? name : std::string_view(lowered)))
             continue;
-        const std::size_t length = std::strlen(glob.pattern);
+        const std::size_t length = std::strlen(pattern);
         if (glob.weight > best_weight || (glob.weight == best_weight && length > best_length)) {
             kinds.clear();
             best_weight = glob.weight;
@@ -155,7 +158,7 @@ Tri rule_holds(const mime::Table& table, const mime::MagicRule& rule, std::span<
                bool whole_file)
 {
     const std::uint8_t* value = table.pool.data() + rule.value_at;
-    const std::uint8_t* mask = rule.mask_at >= 0 ? table.pool.data() + rule.mask_at : nullptr;
+    const std::uint8_t* mask = rule.mask_at != mime::no_mask ? table.pool.data() + rule.mask_at : nullptr;
     bool unknown = false;
     for (std::uint64_t at = rule.start; at <= std::uint64_t(rule.start) + rule.span; ++at) {
         if (at + rule.length > data.size()) {
@@ -278,6 +281,20 @@ bool is_text(std::span<const std::uint8_t> data)
     return is_8bit_text(data) || is_utf16_text(data, false, false) || is_utf16_text(data, true, false);
 }
 
+// A run of one byte value long enough that random bytes never hold it: text
+// files padded with NULs (a log after a crash, test files) are not random.
+bool has_long_run(std::span<const std::uint8_t> data)
+{
+    constexpr std::size_t long_run = 32;
+    std::size_t run = 1;
+    for (std::size_t i = 1; i < data.size(); ++i) {
+        run = data[i] == data[i - 1] ? run + 1 : 1;
+        if (run >= long_run)
+            return true;
+    }
+    return false;
+}
+
 // ---- verdicts ---------------------------------------------------------------------
 
 class Judge {
@@ -296,7 +313,7 @@ public:
             if (sig == Tri::Yes || text())
                 return Plausibility::Plausible;
         } else {
-            if (text())
+            if (text() || has_long_run(data_))
                 return Plausibility::Plausible;
             sig = signatures_hold(type, data_, whole_file_);
             if (sig == Tri::Yes)
@@ -351,6 +368,9 @@ Plausibility judge_encrypted_start(std::string_view target_name, std::span<const
         encrypted_start = encrypted_start.first(plausibility_window);
         whole_file = false;
     }
+    // Nothing to decide: spare the cipher service.
+    if (encrypted_start.size() < min_judged_size || kinds_for(target_name).empty())
+        return Plausibility::NoVerdict;
     SecureBytes plain(encrypted_start.size());
     std::copy(encrypted_start.begin(), encrypted_start.end(), plain.data());
     CipherContext context = CipherContext::acquire();
@@ -372,8 +392,12 @@ Plausibility check_password(const std::filesystem::path& source, const std::file
     std::size_t got = 0;
     bool whole_file = false;
     try {
+        // Opening a named pipe waits for a writer, and reading it or a device
+        // would take bytes the job needs: plain files only.
+        const std::optional<file_io::FileInfo> info = file_io::info_of_path(source);
+        if (!info || !info->regular)
+            return Plausibility::NoVerdict;
         file_io::File file = file_io::open_source(source);
-        // Reading a pipe or a device would take bytes the job needs.
         if (!file.info().regular)
             return Plausibility::NoVerdict;
         while (got < start.size()) {
@@ -395,7 +419,9 @@ Plausibility check_password(const std::filesystem::path& source, const std::file
 std::string_view plausibility_kind(std::string_view target_name)
 {
     const std::vector<std::uint16_t> kinds = kinds_for(target_name);
-    return kinds.empty() ? std::string_view() : std::string_view(mime::table().types[kinds.front()].name);
+    if (kinds.empty())
+        return {};
+    return mime::table().text_at(mime::table().types[kinds.front()].name_at);
 }
 
 } // namespace trezorka

@@ -11,19 +11,38 @@ orders for the host-order kinds), so the engine only ever compares bytes under
 an optional mask at an offset range.
 """
 
+import os
 import sys
 import xml.etree.ElementTree as ET
 
 NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
 
-# Types whose signature real files often lack, so that judging by it would
-# raise alarms on good files. Each entry says why; the corpus script
-# (bench/wrong_password_corpus.sh) is how new ones are found.
+# What the database says that real files contradict. Each entry says why;
+# the corpus script (bench/wrong_password_corpus.sh) is how they were found,
+# and how new ones would be.
+
+# Kinds whose signature real files often lack: judging by it would raise
+# alarms on good files. Their names give no verdict.
 WEAK_MAGIC = {
     # The only rule is an a.out one; ELF libraries do not match it.
     "application/x-sharedlib": "the rule is for a.out; ELF libraries do not match",
     # Each Python release has its own number and the database lists an old one.
     "application/x-python-bytecode": "the number changes with every Python release",
+    # Said to be armoured text, but keyrings and messages are binary OpenPGP.
+    "application/pgp-encrypted": "*.gpg files are mostly binary OpenPGP, not armoured text",
+    # The rule is ELF's; objects for other systems (COFF from mingw-w64) differ.
+    "application/x-object": "the rule is ELF only; COFF objects do not match",
+}
+
+# Patterns that name other things just as often.
+WEAK_GLOBS = {
+    "*.[1-9]": "a version number as often as a manual section (st-0.8, linux2.6)",
+    "*.spl": "Vim's spell files as well as FutureSplash movies",
+}
+
+# Kinds whose files are often another kind under their name.
+ALSO_ACCEPTED = {
+    "image/vnd.microsoft.icon": ["image/png"],  # favicons are often PNG files
 }
 
 # Signatures below this priority are the database's own hints that a rule is
@@ -135,6 +154,8 @@ def load(path):
         name = t.get("type")
         entry = types.setdefault(name, {"globs": [], "parents": [], "magic": [], "priorities": []})
         for g in t.findall(NS + "glob"):
+            if g.get("pattern") in WEAK_GLOBS:
+                continue
             entry["globs"].append((g.get("pattern"), int(g.get("weight", "50")),
                                    g.get("case-sensitive") == "true"))
         for s in t.findall(NS + "sub-class-of"):
@@ -146,6 +167,13 @@ def load(path):
             entry["priorities"].append(priority)
             if priority >= MIN_PRIORITY:
                 entry["magic"].extend(parse_matches(m))
+        # ISO media files (MP4, M4A, 3GP, QuickTime) carry "ftyp" and then a
+        # brand the writer chooses; the database lists a few brands, real
+        # files use many more (iso5, avc1, dash, M4B ...). The box is what
+        # every such file has.
+        if any(r.start == 4 and r.end == 4 and r.value.startswith(b"ftyp") and r.mask is None
+               for r in entry["magic"]):
+            entry["magic"].append(Match(4, 4, b"ftyp", None, []))
     for name, entry in types.items():
         parents = [aliases.get(p, p) for p in entry["parents"]]
         # Every text/* type is text/plain as well, whether or not it says so.
@@ -198,6 +226,9 @@ def plan(types):
         is_text = "text/plain" in lineage
         # A type marked weak poisons its whole family: its files are also
         # its parents' files, so no signature above it may be demanded.
+        if name in WEAK_MAGIC:
+            plans[name] = (CHECK_NONE, [])
+            continue
         if any(n in WEAK_MAGIC for n in lineage):
             plans[name] = (CHECK_TEXT if is_text else CHECK_NONE, [])
             continue
@@ -210,6 +241,9 @@ def plan(types):
             for d in descendants(top):
                 if has_magic(types, d) and d not in accepted:
                     accepted.append(d)
+        for extra in ALSO_ACCEPTED.get(name, []):
+            if has_magic(types, extra) and extra not in accepted:
+                accepted.append(extra)
         if is_text:
             plans[name] = (CHECK_TEXT, accepted)
         elif accepted:
@@ -238,6 +272,17 @@ def emit(types, plans, out):
                 pool.extend(data)
             pool_at[data] = found
         return pool_at[data]
+
+    # Names and patterns, NUL-terminated, in one array: offsets instead of
+    # pointers keep the table free of relocations.
+    text = bytearray()
+    text_at = {}
+
+    def intern_text(string):
+        if string not in text_at:
+            text_at[string] = len(text)
+            text.extend(string.encode("utf-8") + b"\0")
+        return text_at[string]
 
     matches = []  # (start, span, value_at, length, mask_at or -1, first_child, child_count)
     emitted = {}
@@ -294,9 +339,15 @@ def emit(types, plans, out):
     if not pool:
         w("    0,\n")
     w("};\n\n")
+    # The engine's row has 16-bit pool offsets and child indexes, 8-bit lengths.
+    if len(pool) >= 0xFFFF or len(matches) > 0xFFFF:
+        raise SystemExit("the database outgrew the table's 16-bit offsets: widen MagicRule")
     w("const MagicRule rule_rows[] = {\n")
     for start, span, value_at, length, mask_at, child_first, child_count in matches:
-        w("    {%d, %d, %d, %d, %d, %d, %d},\n" % (start, span, value_at, length, mask_at, child_first, child_count))
+        if length > 0xFF or child_count > 0xFF:
+            raise SystemExit("a rule outgrew the table's 8-bit lengths: widen MagicRule")
+        w("    {%d, %d, %d, %s, %d, %d, %d},\n" % (start, span, value_at, "no_mask" if mask_at < 0 else mask_at,
+                                              child_first, length, child_count))
     w("};\n\n")
     w("const RuleRange rule_range_rows[] = {\n")
     for first, count in rule_refs:
@@ -304,19 +355,23 @@ def emit(types, plans, out):
     w("};\n\n")
     w("const TypeRow type_rows_[] = {\n")
     for n, check, first_ref, ref_count, needed in type_rows:
-        w('    {"%s", Check(%d), %d, %d, %d},\n' % (n, check, first_ref, ref_count, needed))
+        w('    {%d, Check(%d), %d, %d, %d}, // %s\n' % (intern_text(n), check, first_ref, ref_count, needed, n))
     w("};\n\n")
     w("const GlobRow glob_rows[] = {\n")
     for pattern, weight, flags, t in globs:
-        w('    {"%s", %d, %d, %d},\n' % (pattern.replace("\\", "\\\\").replace('"', '\\"'), weight, flags, t))
+        w('    {%d, %d, %d, %d},\n' % (intern_text(pattern), weight, flags, t))
+    w("};\n\n")
+    w("const char text_bytes[] = {\n")
+    for i in range(0, len(text), 24):
+        w("    " + ", ".join(str(b) for b in text[i:i + 24]) + ",\n")
     w("};\n\n")
     w("} // namespace\n\n")
     w("const Table& table()\n{\n")
-    w("    static const Table t{pool_bytes, rule_rows, rule_range_rows, type_rows_, glob_rows};\n")
+    w("    static const Table t{pool_bytes, rule_rows, rule_range_rows, type_rows_, glob_rows, text_bytes};\n")
     w("    return t;\n}\n\n} // namespace trezorka::mime\n")
 
-    size = (len(pool) + len(matches) * 20 + len(rule_refs) * 4
-            + sum(len(n) + 1 + 16 for n in names) + sum(len(g[0]) + 1 + 12 for g in globs))
+    size = (len(pool) + len(matches) * 16 + len(rule_refs) * 8 + len(type_rows) * 20 + len(globs) * 8
+            + len(text))
     return {"types": len(names), "globs": len(globs), "rules": len(matches), "pool": len(pool),
             "refs": len(rule_refs), "bytes": size,
             "magic": sum(1 for n in names if plans[n][0] == CHECK_MAGIC),
@@ -328,16 +383,24 @@ def main(argv):
     if len(argv) < 3:
         sys.stderr.write(__doc__)
         return 2
-    types = load(argv[1])
-    for weak in WEAK_MAGIC:
+    try:
+        types = load(argv[1])
+    except (OSError, ET.ParseError) as error:
+        sys.stderr.write("gen_mime_table: cannot read the shared-mime-info database %s: %s\n" % (argv[1], error))
+        return 1
+    for weak in list(WEAK_MAGIC) + list(ALSO_ACCEPTED):
         if weak not in types:
             sys.stderr.write("note: %s is not in the database any more\n" % weak)
     plans = plan(types)
-    with open(argv[2], "w", encoding="utf-8", newline="\n") as out:
+    # Written aside and renamed, so that a failure never leaves half a table
+    # the build would take for a finished one.
+    partial = argv[2] + ".part"
+    with open(partial, "w", encoding="utf-8", newline="\n") as out:
         stats = emit(types, plans, out)
+    os.replace(partial, argv[2])
     if "--summary" in argv[3:]:
         print("mime table: %(types)d types (%(magic)d by signature, %(text)d as text, %(none)d not judged), "
-              "%(globs)d globs, %(rules)d rules, %(pool)d pattern bytes, about %(bytes)d bytes" % stats)
+              "%(globs)d globs, %(rules)d rules, %(pool)d pattern bytes, %(bytes)d bytes in all" % stats)
     return 0
 
 
