@@ -102,6 +102,7 @@ public:
     QSystemTrayIcon* tray;
     QList<QIcon> anicons;
     int trayFrame() const;
+    TrayIcon* tray_icon() const { return tray_icon_; }
 
     // The open and save dialogs' settings (the rules').
     UiPlatform::FileDialogRequest& filechosedialog;

@@ -7,6 +7,7 @@
 #include "SharedJob.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "TrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -492,6 +493,30 @@ private slots:
         r.w->showNormal();
         QVERIFY(!r.w->tray->isVisible());
         QCOMPARE(r.dialog->isVisible(), false);
+    }
+
+    // A double click reaches the program as a click and then a double
+    // click: it restores once, as a click does.
+    void trayActivations_data()
+    {
+        QTest::addColumn<QList<int>>("reasons");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("click") << QList<int>{QSystemTrayIcon::Trigger} << 1;
+        QTest::newRow("double click")
+            << QList<int>{QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick} << 1;
+        QTest::newRow("context menu") << QList<int>{QSystemTrayIcon::Context} << 0;
+        QTest::newRow("middle button") << QList<int>{QSystemTrayIcon::MiddleClick} << 0;
+    }
+
+    void trayActivations()
+    {
+        QFETCH(QList<int>, reasons);
+        QFETCH(int, clicks);
+        Rig r;
+        QSignalSpy spy(r.w->tray_icon(), &TrayIcon::clicked);
+        for (int reason : reasons)
+            emit r.w->tray->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(spy.count(), clicks);
     }
 
     // The icon steps through its three frames every 500 ms while shown, and
