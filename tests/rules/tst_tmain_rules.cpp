@@ -3,7 +3,7 @@
 
 #include "FakeFaces.h"
 #include "stream_job.h"
-#include "texts.h"
+#include "window_texts.h"
 
 #include <QDir>
 #include <QFile>
