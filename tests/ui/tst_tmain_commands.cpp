@@ -7,6 +7,7 @@
 #include "SharedJob.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "TrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -65,7 +66,7 @@ struct Rig {
     Rig()
     {
         w = std::make_unique<Tmain>(job, platform, QString());
-        dialog = std::make_unique<TStatus_show>(platform, w.get());
+        dialog = std::make_unique<TStatus_show>(platform, *w, w.get());
         w->setStatus_show(dialog.get());
         QObject::connect(w.get(), &Tmain::balloon_shown, w.get(),
                          [this](const QString& title, const QString& text) { balloons << QStringList{title, text}; });
@@ -91,7 +92,7 @@ struct Rig {
         s.dialogWindowModal = dialog->isModal() && dialog->windowModality() == Qt::WindowModal
             && QApplication::activeModalWidget() == dialog.get();
         s.trayVisible = w->tray->isVisible();
-        s.busy = job.job_busy;
+        s.busy = qs(job.job_busy);
         s.hint = w->tray->toolTip();
         s.caption = dialog->windowTitle();
         s.status = dialog->statusinfo->text();
@@ -188,7 +189,7 @@ private slots:
         QCOMPARE(r.platform.messages[0].title, success_title);
         QCOMPARE(r.platform.messages[0].text,
                  u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "_s + encrypted + u"."_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Information);
         QVERIFY(r.platform.okCancelWarnings.isEmpty());
         // While the job ran: the window disabled, the dialog showing its texts.
         QVERIFY(!during.mainEnabled);
@@ -206,11 +207,11 @@ private slots:
         QVERIFY(!r.atMessage.dialogVisible);
         // Afterwards.
         QVERIFY(r.w->isEnabled());
-        QCOMPARE(r.job.job_busy, u"false"_s);
+        QCOMPARE(qs(r.job.job_busy), u"false"_s);
         QVERIFY(r.w->crypt_act->isHidden());
         QVERIFY(!r.w->tray->isVisible());
         QCOMPARE(r.w->tray->toolTip(), u"Trezorka - probíhá šifrování"_s);
-        QVERIFY(r.job.job_password.isEmpty());
+        QVERIFY(r.job.password().empty());
         const QByteArray cipher = read_file(encrypted);
         QCOMPARE(cipher.size(), plain.size());
         QVERIFY(cipher != plain);
@@ -227,7 +228,7 @@ private slots:
         QCOMPARE(r.platform.messages[0].title, success_title);
         QCOMPARE(r.platform.messages[0].text,
                  u"Dešifrování souboru dokončeno.\r\nSoubor uložen do: "_s + r.path(u"zpráva.pdf"_s) + u"."_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Information);
         QCOMPARE(during.hint, u"Trezorka - probíhá dešifrování"_s);
         QCOMPARE(during.caption, u"Trezorka - dešifrování"_s);
         QCOMPARE(during.status, u"Dešifrování dle hesla (SHA RC4)."_s);
@@ -278,10 +279,10 @@ private slots:
         QCOMPARE(r.platform.messages.size(), 1);
         QCOMPARE(r.platform.messages[0].title, error_title);
         QCOMPARE(r.platform.messages[0].text, text);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Error);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
         QVERIFY(r.atMessage.mainEnabled);
         QVERIFY(r.platform.okCancelWarnings.isEmpty());
-        QCOMPARE(r.job.job_busy, QString());
+        QCOMPARE(qs(r.job.job_busy), QString());
         QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
         QCOMPARE(r.dialog->windowTitle(), QString());
         QVERIFY(r.w->isEnabled());
@@ -306,9 +307,9 @@ private slots:
         QCOMPARE(r.platform.messages.size(), 1);
         QCOMPARE(r.platform.messages[0].title, error_title);
         QCOMPARE(r.platform.messages[0].text, u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)"_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Error);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
         QVERIFY(!r.job.job_failed);
-        QCOMPARE(r.job.job_busy, u"false"_s);
+        QCOMPARE(qs(r.job.job_busy), u"false"_s);
         QVERIFY(r.w->isEnabled());
         QCOMPARE(listing(r.dir.path()), QStringList{u"a.txt"_s});
 
@@ -319,7 +320,7 @@ private slots:
         QCOMPARE(r.platform.messages[1].title, success_title);
         QCOMPARE(r.platform.messages[1].text,
                  u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "_s + r.w->finalfile->text() + u"."_s);
-        QCOMPARE(r.platform.messages[1].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[1].icon, trezorka::rules::UiPlatform::Icon::Information);
         QVERIFY(QFile::exists(r.w->finalfile->text()));
     }
 
@@ -334,8 +335,10 @@ private slots:
         QTest::addColumn<bool>("asked");
         QTest::newRow("proposed, Cancel") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << false << true;
         QTest::newRow("proposed, OK") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << true << true;
+        // A kind of file the wrong-password check cannot judge: random bytes
+        // are no PDF, and the check would ask first.
         QTest::newRow("decrypt, the same path chosen in the save dialog")
-            << u"a.pdf.t2k"_s << u"b.pdf"_s << u"b.pdf"_s << false << false;
+            << u"a.xyz.t2k"_s << u"b.xyz"_s << u"b.xyz"_s << false << false;
         // The dialog asked about b.t2k; the source's extension makes it b.pdf.t2k.
         QTest::newRow("encrypt, the save dialog's name gets the extension")
             << u"a.pdf"_s << u"b.t2k"_s << u"b.pdf.t2k"_s << false << true;
@@ -371,12 +374,12 @@ private slots:
             QCOMPARE(r.platform.messages.size(), 1);
             QCOMPARE(r.platform.messages[0].title, success_title);
             QCOMPARE(read_file(r.path(target)).size(), data.size());
-            QCOMPARE(r.job.job_busy, u"false"_s);
+            QCOMPARE(qs(r.job.job_busy), u"false"_s);
         } else {
             // Abandoned silently, before anything changed.
             QVERIFY(r.platform.messages.isEmpty());
             QCOMPARE(read_file(r.path(target)), QByteArray("older"));
-            QCOMPARE(r.job.job_busy, QString());
+            QCOMPARE(qs(r.job.job_busy), QString());
             QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
             QCOMPARE(r.dialog->windowTitle(), QString());
             QVERIFY(r.w->isEnabled());
@@ -492,6 +495,30 @@ private slots:
         QCOMPARE(r.dialog->isVisible(), false);
     }
 
+    // A double click reaches the program as a click and then a double
+    // click: it restores once, as a click does.
+    void trayActivations_data()
+    {
+        QTest::addColumn<QList<int>>("reasons");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("click") << QList<int>{QSystemTrayIcon::Trigger} << 1;
+        QTest::newRow("double click")
+            << QList<int>{QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick} << 1;
+        QTest::newRow("context menu") << QList<int>{QSystemTrayIcon::Context} << 0;
+        QTest::newRow("middle button") << QList<int>{QSystemTrayIcon::MiddleClick} << 0;
+    }
+
+    void trayActivations()
+    {
+        QFETCH(QList<int>, reasons);
+        QFETCH(int, clicks);
+        Rig r;
+        QSignalSpy spy(r.w->tray_icon(), &TrayIcon::clicked);
+        for (int reason : reasons)
+            emit r.w->tray->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(spy.count(), clicks);
+    }
+
     // The icon steps through its three frames every 500 ms while shown, and
     // goes on from the frame it showed last when shown again.
     void trayFrames()
@@ -506,7 +533,7 @@ private slots:
                     return i;
             return -1;
         };
-        r.job.job_busy = u"true"_s;
+        r.job.job_busy = u"true";
         r.w->minimise_application();
         QVERIFY(r.w->tray->isVisible());
         QCOMPARE(frameShown(), 0);
@@ -544,7 +571,7 @@ private slots:
         QCOMPARE(frameShown(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 2, 800);
         r.w->restore_application();
-        r.job.job_busy = u"false"_s;
+        r.job.job_busy = u"false";
     }
 };
 
