@@ -237,7 +237,11 @@ File open_source(const std::filesystem::path& path)
     // POSIX has no mandatory share modes: others cannot be stopped from
     // writing. A source that changes size under the job is caught by the job.
     // O_NONBLOCK: a named pipe with no writer would block the open for good.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // A regular file answers EWOULDBLOCK only while another program's lease
+    // on it is being broken, which takes a bounded time: wait for that.
+    if (fd < 0 && errno == EWOULDBLOCK)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         fail("nelze otevřít zdroj", path, errno);
     File file(fd, true);

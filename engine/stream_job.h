@@ -62,11 +62,13 @@ struct StreamJob {
 // file system offers files with no name). The source must be a regular file
 // when named. A new target gets no more permissions than the source; a
 // replaced one keeps its permissions and, where we may, its owner and group.
+// When the target's folder is moved away or replaced during the job, the job
+// fails and leaves nothing in either folder.
 // Nothing is written when the target is the source under any name (a link,
 // another spelling, a hard link, the same open file). A target that is a link
 // is written where the link points. A source file whose size changes while it
-// is read fails the job: the bytes read must equal its size at the start and
-// at the end. Any exception, also one thrown by `progress`, ends the job the
+// is read, or is written to at all (its modification or change time moves),
+// fails the job. Any exception, also one thrown by `progress`, ends the job the
 // same way and arrives as a JobError.
 void run_stream_job(const StreamJob& job, std::u16string_view password);
 // The same, wiping the password as soon as the key exists.

@@ -388,6 +388,25 @@ void check_share_modes(const fs::path& dir)
         temp.close();
         fs::remove(created);
     }
+    {
+        // A temporary file whose job never finished (a killed process closes
+        // its handles the same way) goes with its handle; one that is placed
+        // stays, under its new name, and the folder could not move meanwhile.
+        file_io::TargetFolder folder(dir);
+        file_io::File abandoned;
+        check(folder.create_named(".abandoned.tmp", abandoned), "create a temporary file in the folder");
+        check(!MoveFileExW(dir.c_str(), (dir.wstring() + L"-moved").c_str(), 0), "the folder held open cannot be moved");
+        abandoned = file_io::File();
+        check(!fs::exists(dir / ".abandoned.tmp"), "an unfinished temporary file goes with its handle");
+        file_io::File kept;
+        check(folder.create_named(".kept.tmp", kept), "create another temporary file");
+        const std::uint8_t byte = 7;
+        kept.write_all(&byte, 1);
+        check(folder.place(kept, ".kept.tmp", "kept.bin", false), "place it under its name");
+        check(read_file(dir / "kept.bin") == std::vector<std::uint8_t>{7}, "the placed file keeps its bytes");
+        check(!fs::exists(dir / ".kept.tmp"), "no temporary name is left");
+        fs::remove(dir / "kept.bin");
+    }
 
     // Same file under other spellings.
     const auto source_info = file_io::info_of_path(file);

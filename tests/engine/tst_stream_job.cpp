@@ -6,6 +6,7 @@
 #include "pending_file.h"
 #include "secure_text.h"
 #include "stream_job.h"
+#include "system_error_text.h"
 #include "test_util.h"
 
 #include <QTemporaryDir>
@@ -383,8 +384,9 @@ private slots:
             try {
                 run_stream_job(file_job(dir_ / "plain", dir_ / "out"), password);
                 return 1;
-            } catch (const JobError&) {
-                return 0;
+            } catch (const JobError& e) {
+                // The cause in Czech, as the faces print it.
+                return std::string(e.what()).find(system_error_text(EFBIG)) != std::string::npos ? 0 : 3;
             }
         });
         QCOMPARE(status, 0);
@@ -640,8 +642,12 @@ private slots:
                 }
                 _exit(0);
             }
-            std::this_thread::sleep_for(whole * moment / moments);
-            ::kill(pid, SIGKILL);
+            // The last one runs to its end: the job must also succeed in a
+            // process that is not dumpable.
+            if (moment < moments) {
+                std::this_thread::sleep_for(whole * moment / moments);
+                ::kill(pid, SIGKILL);
+            }
             int status = 0;
             waitpid(pid, &status, 0);
             QVERIFY2(!WIFEXITED(status) || WEXITSTATUS(status) == 0, "the job failed");
@@ -656,7 +662,7 @@ private slots:
             }
         }
         // Some kills came mid-job, or the test proved nothing.
-        QVERIFY(completed < moments);
+        QVERIFY(completed >= 1 && completed < moments);
     }
 
     // The target's folder is moved away mid-job, and maybe replaced by another:
@@ -762,8 +768,10 @@ private slots:
         QVERIFY2(flags.find(" dd") != std::string::npos, flags.c_str());
         rlimit lock_limit{};
         ::getrlimit(RLIMIT_MEMLOCK, &lock_limit);
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer turns mlock() into nothing
         if (lock_limit.rlim_cur >= 64 * 1024)
             QVERIFY2(flags.find(" lo") != std::string::npos, flags.c_str());
+#endif
     }
 
     // The abort removes the job's temporary file, and nothing is created after it.
