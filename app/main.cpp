@@ -4,6 +4,7 @@
 #include "Style.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "secure_buffer.h"
 #include "signal_guard.h"
 
 #include <QApplication>
@@ -12,6 +13,9 @@
 int main(int argc, char* argv[])
 {
     start_signal_guard();
+    // The password fields may hold a password for the program's whole life,
+    // and a crash must not write them into a core file.
+    trezorka::forbid_core_dumps();
     // Before QApplication takes its own options out of argv: a file named
     // "-reverse" is a file to preselect.
     const QString first_argument = trezorka::ui::first_argument(argc, argv);

@@ -63,6 +63,8 @@ app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trezorka 2\.0 Portable$' | head -n 1)
 [ -n "$window" ] || fail "the main window did not appear"
 sleep 0.5
+# The password fields may hold a password at any time: no core file, ever.
+grep -Eq '^Max core file size +0 +0 ' "/proc/$app_pid/limits" || fail "the program may write a core dump"
 
 # Window-relative points: the two password boxes, the encrypt and exit commands.
 type_into() {
