@@ -22,12 +22,12 @@ int Scene::hit(POINT at) const
 
 void Scene::set_dpi(UINT dpi)
 {
-    if (dpi == dpi_)
-        return;
-    dpi_ = dpi;
     int most = 0;
     for (const Item& item : items_)
         most = std::max(most, item.picture + 1);
+    if (dpi == dpi_ && pictures_.size() == static_cast<std::size_t>(most))
+        return;
+    dpi_ = dpi;
     pictures_.clear();
     for (int p = 0; p < most; ++p)
         pictures_.push_back(load_picture(p, dpi));
