@@ -126,6 +126,12 @@ void TStatus_show::place_first_time()
     placed_ = true;
     RECT owner, own;
     GetWindowRect(main_.window(), &owner);
+    // Minimised or in the tray (a large source): where it stands when restored.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if ((IsIconic(main_.window()) || !IsWindowVisible(main_.window()))
+        && GetWindowPlacement(main_.window(), &placement))
+        owner = placement.rcNormalPosition;
     GetWindowRect(window_, &own);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
