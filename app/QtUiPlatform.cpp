@@ -1,9 +1,13 @@
 #include "QtUiPlatform.h"
 
+#include "Style.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -35,18 +39,22 @@ QFileDialog* file_dialog(QFileDialog::AcceptMode mode)
     return dialog;
 }
 
-std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const UiPlatform::FileDialogRequest& request)
+using trezorka::ui::qs;
+using trezorka::ui::u16;
+
+std::optional<QString> run_file_dialog(QFileDialog::AcceptMode mode, const QString& filter, int filter_index,
+                                       const QString& file_name)
 {
     QFileDialog& dialog = *file_dialog(mode);
-    const QStringList filters = QtUiPlatform::name_filters(request.filter);
+    const QStringList filters = QtUiPlatform::name_filters(filter);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) {
-        const int index = request.filter_index >= 1 && request.filter_index <= filters.size() ? request.filter_index : 1;
+        const int index = filter_index >= 1 && filter_index <= filters.size() ? filter_index : 1;
         dialog.selectNameFilter(filters.at(index - 1));
     }
-    if (!request.file_name.isEmpty()) {
-        const QFileInfo initial(request.file_name);
-        if (request.file_name.contains(QLatin1Char('/')) || request.file_name.contains(QDir::separator()))
+    if (!file_name.isEmpty()) {
+        const QFileInfo initial(file_name);
+        if (file_name.contains(QLatin1Char('/')) || file_name.contains(QDir::separator()))
             dialog.setDirectory(initial.absolutePath());
         dialog.selectFile(initial.fileName());
     } else {
@@ -71,6 +79,23 @@ QtUiPlatform::QtUiPlatform()
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, unreachable_settings_path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, unreachable_settings_path());
+}
+
+bool QtUiPlatform::load_qt_translation()
+{
+    // Lives as long as the application, which keeps using it.
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return true;
+    auto* loaded = new QTranslator(QCoreApplication::instance());
+    if (!loaded->load(QLocale(QLocale::Czech, QLocale::CzechRepublic), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return false;
+    }
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+    return true;
 }
 
 QString QtUiPlatform::unreachable_settings_path()
@@ -104,23 +129,30 @@ QStringList QtUiPlatform::name_filters(const QString& filter)
     return out;
 }
 
-std::optional<QString> QtUiPlatform::openFile(const FileDialogRequest& request)
+std::optional<std::u16string> QtUiPlatform::open_file(const FileDialogRequest& request)
 {
-    return run_file_dialog(QFileDialog::AcceptOpen, request);
+    const std::optional<QString> chosen =
+        run_file_dialog(QFileDialog::AcceptOpen, qs(request.filter), request.filter_index, qs(request.file_name));
+    if (!chosen)
+        return std::nullopt;
+    return u16(*chosen);
 }
 
 // The save dialog asks before overwriting an existing file (Qt's dialog does
 // that itself) and before creating one that does not exist yet. Qt's dialog
 // has no option for the second question, so it follows the dialog's answer;
 // "Ne" goes back to the dialog with the name that was typed.
-std::optional<QString> QtUiPlatform::saveFile(const FileDialogRequest& request)
+std::optional<std::u16string> QtUiPlatform::save_file(const FileDialogRequest& request)
 {
-    FileDialogRequest next = request;
+    QString name = qs(request.file_name);
     for (;;) {
-        std::optional<QString> chosen = run_file_dialog(QFileDialog::AcceptSave, next);
-        if (!chosen || QFileInfo::exists(*chosen) || confirm_create(*chosen))
-            return chosen;
-        next.file_name = *chosen;
+        const std::optional<QString> chosen =
+            run_file_dialog(QFileDialog::AcceptSave, qs(request.filter), request.filter_index, name);
+        if (!chosen)
+            return std::nullopt;
+        if (QFileInfo::exists(*chosen) || confirm_create(*chosen))
+            return u16(*chosen);
+        name = *chosen;
     }
 }
 
@@ -140,30 +172,41 @@ QString QtUiPlatform::create_question(const QString& name)
     return name + QStringLiteral("\nTento soubor neexistuje.\nChcete jej vytvořit?");
 }
 
-void QtUiPlatform::message(const QString& title, const QString& text, Icon icon)
+void QtUiPlatform::message(std::u16string_view title, std::u16string_view text, Icon icon)
 {
-    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::Information, qs(title), qs(text),
                     QMessageBox::Ok, nullptr);
     box.exec();
 }
 
-void QtUiPlatform::warning(const QString& text)
+QMessageBox::StandardButton QtUiPlatform::warning_box(const QString& text, QMessageBox::StandardButtons buttons)
 {
-    QMessageBox::warning(nullptr, QStringLiteral("Warning"), text, QMessageBox::Ok, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, buttons, nullptr);
+    box.setDefaultButton(QMessageBox::Ok);
+    // The framework's own English words, also while Qt's Czech translation
+    // puts Czech ones on every other dialog's buttons.
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QStringLiteral("Cancel"));
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-bool QtUiPlatform::warningOkCancel(const QString& text)
+void QtUiPlatform::warning(std::u16string_view text)
 {
-    return QMessageBox::warning(nullptr, QStringLiteral("Warning"), text, QMessageBox::Ok | QMessageBox::Cancel,
-                                QMessageBox::Ok) == QMessageBox::Ok;
+    warning_box(qs(text), QMessageBox::Ok);
 }
 
-void QtUiPlatform::openUrl(const QString& url, QWidget*)
+bool QtUiPlatform::warning_ok_cancel(std::u16string_view text)
 {
-    QDesktopServices::openUrl(QUrl(url));
+    return warning_box(qs(text), QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-bool QtUiPlatform::hasSystemTray()
+void QtUiPlatform::open_url(std::u16string_view url)
+{
+    QDesktopServices::openUrl(QUrl(qs(url)));
+}
+
+bool QtUiPlatform::has_system_tray()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }

@@ -2,6 +2,7 @@
 
 #include "UiPlatform.h"
 
+#include <QMessageBox>
 #include <QStringList>
 
 // The real dialogs: Qt's message boxes (no owner window) and Qt's own file
@@ -9,21 +10,25 @@
 // the platform's native ones keep recent-file lists, and Qt's own dialog's
 // remembered state is sent where it cannot be stored (and never to the
 // registry), so that the program writes nothing but its target files.
-class QtUiPlatform : public UiPlatform {
+class QtUiPlatform : public trezorka::rules::UiPlatform {
 public:
     QtUiPlatform();
 
-    std::optional<QString> openFile(const FileDialogRequest& request) override;
-    std::optional<QString> saveFile(const FileDialogRequest& request) override;
-    void message(const QString& title, const QString& text, Icon icon) override;
-    void warning(const QString& text) override;
-    bool warningOkCancel(const QString& text) override;
-    void openUrl(const QString& url, QWidget* parent) override;
-    bool hasSystemTray() override;
+    std::optional<std::u16string> open_file(const FileDialogRequest& request) override;
+    std::optional<std::u16string> save_file(const FileDialogRequest& request) override;
+    void message(std::u16string_view title, std::u16string_view text, Icon icon) override;
+    void warning(std::u16string_view text) override;
+    bool warning_ok_cancel(std::u16string_view text) override;
+    void open_url(std::u16string_view url) override;
+    bool has_system_tray() override;
 
     // "description|pattern|description|pattern" as Qt's name filters,
     // "description (patterns)" each; the description is kept as it is.
     static QStringList name_filters(const QString& filter);
+
+    // Loads Qt's Czech translation for Qt's own dialogs (Debian's
+    // qt6-translations-l10n); false when it is not installed.
+    static bool load_qt_translation();
 
     // Where the user-level settings files are sent: a path that cannot exist.
     static QString unreachable_settings_path();
@@ -33,4 +38,5 @@ public:
 
 private:
     static bool confirm_create(const QString& path);
+    static QMessageBox::StandardButton warning_box(const QString& text, QMessageBox::StandardButtons buttons);
 };

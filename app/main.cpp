@@ -1,20 +1,30 @@
 #include "QtUiPlatform.h"
 #include "SharedJob.h"
+#include "Startup.h"
+#include "Style.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "signal_guard.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 
 int main(int argc, char* argv[])
 {
+    start_signal_guard();
+    // Before QApplication takes its own options out of argv: a file named
+    // "-reverse" is a file to preselect.
+    const QString first_argument = trezorka::ui::first_argument(argc, argv);
+
     // Layouts are in 96-dpi pixels and scale in proportion: no rounding of
     // the scale factor, so 150 % stays 150 %.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
+    // Qt's own dialogs in Czech, as the rest of the program.
+    QtUiPlatform::load_qt_translation();
     // The windows are laid out for Tahoma; Windows has it, elsewhere Wine's
     // free copy is used when it is installed.
-    Tmain::register_tahoma();
+    trezorka::ui::register_tahoma();
 
     // The application's title. Not the display name: Qt would append that
     // to every window caption, and the captions are fixed texts.
@@ -23,13 +33,16 @@ int main(int argc, char* argv[])
     // windows to it (icon, taskbar grouping).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.trezorka.Trezorka"));
 
+    // Declared before the windows, so it outlives them; a command holds its
+    // worker and waits for it before it returns, also when a quit from
+    // outside ends the progress dialog's showing early.
     SharedJob job;
     QtUiPlatform platform;
 
-    Tmain main(job, platform, Tmain::first_argument(argc, argv));
+    Tmain main(job, platform, first_argument);
     // Hidden until a job shows it; a child of the main window, so it stays
     // off the taskbar and is centred over the main window.
-    TStatus_show Status_show(platform, &main);
+    TStatus_show Status_show(platform, main, &main);
     main.setStatus_show(&Status_show);
 
     main.show();

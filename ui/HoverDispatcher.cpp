@@ -4,16 +4,15 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-HoverDispatcher::HoverDispatcher(QWidget* window) : QObject(window), window_(window) {}
-
-void HoverDispatcher::onMove(QWidget* control, Handler handler)
-{
-    move_.insert(control, std::move(handler));
+namespace {
+constexpr int no_press = -2;
 }
 
-void HoverDispatcher::onClick(QWidget* control, Handler handler)
+HoverDispatcher::HoverDispatcher(QWidget* window, QList<QWidget*> controls, std::function<void(int)> moved,
+                                 std::function<void(int)> clicked)
+    : QObject(window), window_(window), controls_(std::move(controls)), moved_(std::move(moved)),
+      clicked_(std::move(clicked))
 {
-    click_.insert(control, std::move(handler));
 }
 
 void HoverDispatcher::attach()
@@ -27,27 +26,28 @@ void HoverDispatcher::attach()
     }
 }
 
-QWidget* HoverDispatcher::targetAt(QPoint pos) const
+int HoverDispatcher::index_at(QPoint pos) const
 {
-    // children() lists siblings from the bottom of the stacking order to the top.
-    const QObjectList& children = window_->children();
-    for (auto it = children.crbegin(); it != children.crend(); ++it) {
-        if (!(*it)->isWidgetType())
-            continue;
-        auto* w = static_cast<QWidget*>(*it);
-        if (w->isWindow() || w->isHidden() || !w->isEnabled())
-            continue;
-        if (w->geometry().contains(pos))
-            return w;
+    std::vector<trezorka::rules::HitBox> boxes;
+    boxes.reserve(std::size_t(controls_.size()));
+    for (const QWidget* w : controls_) {
+        const QRect r = w->geometry();
+        boxes.push_back({{r.x(), r.y(), r.width(), r.height()}, !w->isHidden(), w->isEnabled()});
     }
-    return window_;
+    return trezorka::rules::hover_target(boxes, pos.x(), pos.y());
 }
 
-bool HoverDispatcher::eventFilter(QObject* watched, QEvent* event)
+QWidget* HoverDispatcher::targetAt(QPoint pos) const
+{
+    const int i = index_at(pos);
+    return i < 0 ? window_ : controls_.at(i);
+}
+
+bool HoverDispatcher::eventFilter(QObject*, QEvent* event)
 {
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
-        return QObject::eventFilter(watched, event);
+        return false;
     // The whole window is disabled while a job runs: nothing reaches the controls.
     if (!window_->isEnabled())
         return false;
@@ -55,31 +55,23 @@ bool HoverDispatcher::eventFilter(QObject* watched, QEvent* event)
     auto* mouse = static_cast<QMouseEvent*>(event);
     const QPoint pos = window_->mapFromGlobal(mouse->globalPosition()).toPoint();
     // An event that Qt passes up from a child to the window is seen once per
-    // level; the handlers are idempotent and the click is taken only once.
+    // level; the move handlers are idempotent and the click is taken only once.
     if (type == QEvent::MouseMove) {
-        if (!window_->rect().contains(pos))
-            return false;
-        QWidget* target = targetAt(pos);
-        const auto handler = move_.constFind(target);
-        if (handler != move_.cend())
-            (*handler)();
+        if (window_->rect().contains(pos))
+            moved_(index_at(pos));
     } else if (mouse->button() == Qt::LeftButton) {
         if (!window_->rect().contains(pos)) {
-            pressed_.clear();
+            pressed_ = no_press;
             return false;
         }
-        QWidget* target = targetAt(pos);
+        const int target = index_at(pos);
         if (type == QEvent::MouseButtonPress) {
             pressed_ = target;
-        } else if (pressed_) {
+        } else if (pressed_ != no_press) {
             const bool same = pressed_ == target;
-            pressed_.clear();
-            const auto handler = click_.constFind(target);
-            if (same && handler != click_.cend()) {
-                // The handler may run a modal dialog; keep a copy in case it rebinds.
-                const Handler run = *handler;
-                run();
-            }
+            pressed_ = no_press;
+            if (same)
+                clicked_(target); // may run a modal dialog
         }
     }
     return false;

@@ -1,41 +1,36 @@
 #pragma once
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <functional>
+#include <vector>
+
+#include "Tmain_rules.h"
 
 class QWidget;
 
-// Delivers the window's mouse movements and clicks the way the window's
-// handlers expect: to the topmost control under the pointer that is both shown
-// and enabled, else to the window itself. Hidden and disabled controls are
-// passed over as if they were not there, so a disabled command never lights up
-// and moving over it counts as moving over the background.
+// Delivers the window's mouse movements and clicks by the window rules' hover
+// rule (hover_target): to the topmost control under the pointer that is both
+// shown and enabled, else to the window itself.
 //
 // Qt hands a mouse event to the topmost shown widget whatever its enabled
 // state, and a disabled widget passes it to its parent rather than to the
-// sibling beneath, so the rule is reproduced here, once, from the pointer's
-// position: the dispatcher watches the window and every control on it and does
-// its own hit test among the window's direct children.
+// sibling beneath, so the dispatcher watches the window and every control on
+// it and does its own hit test from the pointer's position.
 class HoverDispatcher : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<void()>;
+    // `controls` in creation order; the handlers get an index into it, -1 for the window.
+    HoverDispatcher(QWidget* window, QList<QWidget*> controls, std::function<void(int)> moved,
+                    std::function<void(int)> clicked);
 
-    explicit HoverDispatcher(QWidget* window);
-
-    // `control` may be the window itself (movement over the background).
-    void onMove(QWidget* control, Handler handler);
-    void onClick(QWidget* control, Handler handler);
-
-    // Starts watching the window and all controls that exist now: turns mouse
-    // tracking on and installs the filter on each of them.
+    // Starts watching the window and its controls: turns mouse tracking on and
+    // installs the filter on each of them.
     void attach();
 
-    // The control that receives an event at `pos` (window coordinates): the
-    // topmost shown and enabled child containing it, else the window.
+    // The control that receives an event at `pos` (window coordinates).
+    int index_at(QPoint pos) const;
     QWidget* targetAt(QPoint pos) const;
 
 protected:
@@ -43,7 +38,8 @@ protected:
 
 private:
     QWidget* window_;
-    QHash<QWidget*, Handler> move_;
-    QHash<QWidget*, Handler> click_;
-    QPointer<QWidget> pressed_; // target of the left-button press, until its release
+    QList<QWidget*> controls_;
+    std::function<void(int)> moved_;
+    std::function<void(int)> clicked_;
+    int pressed_ = -2; // target of the left-button press, until its release; -2: none
 };

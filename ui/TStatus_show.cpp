@@ -1,43 +1,26 @@
 #include "TStatus_show.h"
 
 #include "Picture.h"
-#include "UiPlatform.h"
-#include "pending_file.h"
+#include "Style.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 
-namespace {
+namespace rules = trezorka::rules;
+using rules::StatusControl;
+using trezorka::ui::qs;
 
-QFont tahoma(int pixels, bool bold)
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-template <class W>
-W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-} // namespace
-
-TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
-    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), platform_(platform)
+TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& application, QWidget* main_window)
+    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      rules_(*this, application, platform)
 {
     setObjectName(QStringLiteral("Status_show"));
     // Its showing ends by closing it, possibly while the main window sits
@@ -49,52 +32,62 @@ TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
     // dialog would also block the tray icon, which on X11 is a window of the
     // program, and a click on it could not bring the program back.
     setWindowModality(Qt::WindowModal);
-    setFixedSize(508, 149);
-    setFont(tahoma(11, false));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xE8, 0xE8, 0xE8));
-    setPalette(pal);
-    setAutoFillBackground(true);
+    setFixedSize(rules::status_window.width, rules::status_window.height);
+    trezorka::ui::apply_window_look(this, rules::status_window);
 
     // Creation order is stacking order: later pictures and labels lie above
     // earlier ones, and the edit boxes and buttons above them all.
-    Image1 = named(new Picture(QStringLiteral("panel_right"), Picture::Fit::Natural, this), "Image1");
-    Image1->setGeometry(436, -62, 97, 299);
-    Image2 = named(new Picture(QStringLiteral("panel_left"), Picture::Fit::Natural, this), "Image2");
-    Image2->setGeometry(-16, -24, 105, 269);
-
-    statusinfo = named(new QLabel(this), "statusinfo");
-    statusinfo->setFont(tahoma(12, true));
-    statusinfo->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    statusinfo->move(38, 16);
-    info = named(new QLabel(QStringLiteral("Zdroj"), this), "info");
-    info->setFont(tahoma(11, true));
-    info->move(38, 48);
-    info->adjustSize();
-    info2 = named(new QLabel(QStringLiteral("Cíl"), this), "info2");
-    info2->setFont(tahoma(11, true));
-    info2->move(38, 75);
-    info2->adjustSize();
-
-    hoursimage = named(new Picture(QStringLiteral("hourglass"), Picture::Fit::Natural, this), "hoursimage");
-    hoursimage->setGeometry(409, 24, 94, 96);
-
-    fromfile = named(new QLineEdit(this), "fromfile");
-    fromfile->setReadOnly(true);
-    fromfile->setGeometry(74, 45, 317, 21);
-    tofile = named(new QLineEdit(this), "tofile");
-    tofile->setReadOnly(true);
-    tofile->setGeometry(74, 72, 317, 21);
-
-    Button1 = named(new QPushButton(QStringLiteral("Přerušit a ukončit"), this), "Button1");
-    Button1->setGeometry(143, 113, 113, 20);
-    Button2 = named(new QPushButton(QStringLiteral("Minimalizovat"), this), "Button2");
-    Button2->setGeometry(278, 113, 113, 20);
-    // Neither button is the dialog's default: Enter presses nothing.
-    for (QPushButton* b : {Button1, Button2}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
+    QWidget* made[rules::status_control_count] = {};
+    for (const rules::ControlLayout& c : rules::status_layout()) {
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case rules::Kind::Picture:
+            w = new Picture(QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())),
+                            c.stretch ? Picture::Fit::Stretch : Picture::Fit::Natural, this);
+            break;
+        case rules::Kind::Label: {
+            auto* l = new QLabel(qs(c.text), this);
+            l->setFont(trezorka::ui::font_of(c.font));
+            w = l;
+            break;
+        }
+        case rules::Kind::Edit: {
+            auto* e = new QLineEdit(this);
+            e->setReadOnly(c.read_only);
+            w = e;
+            break;
+        }
+        case rules::Kind::Button: {
+            auto* b = new QPushButton(qs(c.text), this);
+            // Neither button is the dialog's default: Enter presses nothing.
+            b->setAutoDefault(false);
+            b->setDefault(false);
+            w = b;
+            break;
+        }
+        }
+        w->setObjectName(QString::fromLatin1(c.name.data(), qsizetype(c.name.size())));
+        if (c.rect.width == 0 && c.rect.height == 0) {
+            w->move(c.rect.x, c.rect.y);
+            if (!c.text.empty())
+                w->adjustSize();
+        } else {
+            w->setGeometry(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
+        }
+        made[std::size_t(&c - rules::status_layout().data())] = w;
     }
+    auto at = [&made](StatusControl c) { return made[std::size_t(c)]; };
+    Image1 = static_cast<Picture*>(at(StatusControl::Image1));
+    Image2 = static_cast<Picture*>(at(StatusControl::Image2));
+    statusinfo = static_cast<QLabel*>(at(StatusControl::statusinfo));
+    statusinfo->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    info = static_cast<QLabel*>(at(StatusControl::info));
+    info2 = static_cast<QLabel*>(at(StatusControl::info2));
+    hoursimage = static_cast<Picture*>(at(StatusControl::hoursimage));
+    fromfile = static_cast<QLineEdit*>(at(StatusControl::fromfile));
+    tofile = static_cast<QLineEdit*>(at(StatusControl::tofile));
+    Button1 = static_cast<QPushButton*>(at(StatusControl::Button1));
+    Button2 = static_cast<QPushButton*>(at(StatusControl::Button2));
     connect(Button1, &QPushButton::clicked, this, &TStatus_show::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TStatus_show::Button2Click);
 
@@ -103,10 +96,28 @@ TStatus_show::TStatus_show(UiPlatform& platform, QWidget* main_window)
     setTabOrder(Button1, Button2);
 
     // Runs from creation until the process ends, also while hidden.
-    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TStatus_show::Timer1Timer);
     Timer1->start();
+}
+
+QWidget* TStatus_show::control(StatusControl c) const
+{
+    switch (c) {
+    case StatusControl::Image1: return Image1;
+    case StatusControl::Image2: return Image2;
+    case StatusControl::statusinfo: return statusinfo;
+    case StatusControl::info: return info;
+    case StatusControl::info2: return info2;
+    case StatusControl::hoursimage: return hoursimage;
+    case StatusControl::fromfile: return fromfile;
+    case StatusControl::tofile: return tofile;
+    case StatusControl::Button1: return Button1;
+    case StatusControl::Button2: break;
+    }
+    return Button2;
 }
 
 void TStatus_show::set_texts(const QString& caption, const QString& status, const QString& from, const QString& to)
@@ -118,33 +129,33 @@ void TStatus_show::set_texts(const QString& caption, const QString& status, cons
     // but the caron of a capital (the Š of "Šifrování") reaches above the
     // ascent and would be cut off. The label grows upwards by that much and
     // keeps its text at the bottom, so the line stays where it was.
+    const rules::Rect at = rules::layout_of(StatusControl::statusinfo).rect;
     const QFontMetrics metrics(statusinfo->font());
     const int above = std::max(0, -metrics.tightBoundingRect(status).top() - metrics.ascent());
-    statusinfo->setGeometry(38, 16 - above, statusinfo->width(), statusinfo->height() + above);
+    statusinfo->setGeometry(at.x, at.y - above, statusinfo->width(), statusinfo->height() + above);
     fromfile->setText(from);
     fromfile->setCursorPosition(0);
     tofile->setText(to);
     tofile->setCursorPosition(0);
 }
 
-void TStatus_show::Timer1Timer()
+bool TStatus_show::shown(StatusControl c) const
 {
-    // isHidden(), not isVisible(): the rhythm goes on while the dialog is hidden.
-    hoursimage->setHidden(!hoursimage->isHidden());
+    return !control(c)->isHidden();
 }
 
-void TStatus_show::close_request()
+void TStatus_show::set_shown(StatusControl c, bool shown)
 {
-    close_requested_ = true;
-    end_showing_if_requested();
+    control(c)->setHidden(!shown);
 }
 
-void TStatus_show::end_showing_if_requested()
+bool TStatus_show::showing() const
 {
-    // Not while the abort question is open: its answer comes first.
-    if (!close_requested_ || question_open_ || !isVisible())
-        return;
-    close_requested_ = false;
+    return isVisible();
+}
+
+void TStatus_show::end_showing()
+{
     done(QDialog::Accepted);
 }
 
@@ -153,8 +164,8 @@ void TStatus_show::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // A request that came before the showing began ends it as soon as the
     // modal loop runs.
-    if (close_requested_)
-        QMetaObject::invokeMethod(this, &TStatus_show::end_showing_if_requested, Qt::QueuedConnection);
+    if (rules_.close_requested())
+        QMetaObject::invokeMethod(this, [this] { rules_.showing_began(); }, Qt::QueuedConnection);
 }
 
 void TStatus_show::setVisible(bool visible)
@@ -192,39 +203,5 @@ void TStatus_show::reject() {}
 void TStatus_show::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    end_showing_if_requested();
-}
-
-void TStatus_show::Button1Click()
-{
-    question_open_ = true;
-    const bool abort = platform_.warningOkCancel(
-        QStringLiteral("Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?"));
-    question_open_ = false;
-    if (!abort) {
-        end_showing_if_requested();
-        return;
-    }
-    if (isSignalConnected(QMetaMethod::fromSignal(&TStatus_show::restore_application))) {
-        emit restore_application();
-    } else {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isMinimized())
-                w->showNormal();
-    }
-    // The job's half-written temporary file goes with the process; the
-    // target path keeps whatever it held before the job.
-    trezorka::pending_file::abort_and_remove();
-    std::_Exit(0);
-}
-
-void TStatus_show::Button2Click()
-{
-    if (isSignalConnected(QMetaMethod::fromSignal(&TStatus_show::minimise_application))) {
-        emit minimise_application();
-        return;
-    }
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->isWindow())
-            w->showMinimized();
+    rules_.close_asked();
 }

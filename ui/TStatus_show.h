@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TStatus_show_rules.h"
+#include "UiPlatform.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -7,18 +10,21 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class Picture;
-class UiPlatform;
 
-// The progress dialog, created once, hidden, and shown modally (exec()) for
-// every job. The showing ends only through close_request(), which the worker
-// queues to this object; the abort button ends the whole process instead.
+// The progress dialog, the Qt face of its rules (TStatus_show_rules.h):
+// created once, hidden, and shown modally (exec()) for every job. The showing
+// ends only through close_request(), which the worker queues to this object;
+// the abort button ends the whole process instead.
 //
 // The dialog's parent is the main window: it is centred over it the first
 // time and stays off the taskbar.
-class TStatus_show : public QDialog {
+class TStatus_show : public QDialog, private trezorka::rules::StatusView {
     Q_OBJECT
 public:
-    TStatus_show(UiPlatform& platform, QWidget* main_window = nullptr);
+    // `application` minimises and restores the whole application and ends the
+    // process (the main window does).
+    TStatus_show(trezorka::rules::UiPlatform& platform, trezorka::rules::StatusPort& application,
+                 QWidget* main_window = nullptr);
 
     // The texts the command puts in before each showing.
     void set_texts(const QString& caption, const QString& status, const QString& from, const QString& to);
@@ -41,34 +47,28 @@ public:
 public slots:
     // From the worker, queued: ends the modal showing, or the next one if it
     // has not begun yet, or the current one once the abort question is answered.
-    void close_request();
+    void close_request() { rules_.close_request(); }
 
-    void Timer1Timer();
-    void Button1Click();
-    void Button2Click();
+    void Timer1Timer() { rules_.Timer1Timer(); }
+    void Button1Click() { rules_.Button1Click(); }
+    void Button2Click() { rules_.Button2Click(); }
 
     // Refused: only the worker's close request ends a showing.
     void reject() override;
-
-signals:
-    // "Minimise the application". When nothing is connected the dialog
-    // minimises every visible top-level window itself.
-    void minimise_application();
-    // "Restore the application if it is minimised", emitted (directly) just
-    // before an abort ends the process. When nothing is connected the dialog
-    // restores every minimised top-level window itself.
-    void restore_application();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void end_showing_if_requested();
-    void place_first_time();
+    bool shown(trezorka::rules::StatusControl c) const override;
+    void set_shown(trezorka::rules::StatusControl c, bool shown) override;
+    bool showing() const override;
+    void end_showing() override;
 
-    UiPlatform& platform_;
-    bool close_requested_ = false;
-    bool question_open_ = false;
+    void place_first_time();
+    QWidget* control(trezorka::rules::StatusControl c) const;
+
+    trezorka::rules::TStatus_showRules rules_;
     bool placed_ = false;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "SharedJob.h"
+#include "TStatus_show_rules.h"
+#include "Tmain_rules.h"
 #include "UiPlatform.h"
 
 #include <QIcon>
@@ -10,73 +12,52 @@
 #include <QString>
 #include <QWidget>
 
-#include <cstdint>
+#include <array>
 
+class ApplicationWindows;
+class FileDrop;
 class HoverDispatcher;
 class Picture;
-class QDragEnterEvent;
-class QDragMoveEvent;
-class QDropEvent;
 class QLabel;
 class QLineEdit;
-class QMimeData;
 class QSystemTrayIcon;
 class QTimer;
 class TStatus_show;
+class TrayIcon;
 
-// The main window `main`. The controls are public members under the names the
-// rest of the program uses for them; their visible and enabled states are the
-// window's state (which mark is shown, whether confirmation is required), so
-// handlers read them back rather than keeping flags of their own. "Shown" means
-// the control's own visibility (!isHidden()), which holds also while the
-// window itself is minimised or sits in the tray.
-class Tmain : public QWidget {
+// The main window `main`, the Qt face of the window rules (Tmain_rules.h): it
+// builds the controls from the rules' layout, draws, forwards its events to
+// the rules and carries out what they ask of the view and the port. The
+// controls are public members under the names the rest of the program uses;
+// their visible and enabled states are the window's state. "Shown" means the
+// control's own visibility (!isHidden()), which holds also while the window
+// itself is minimised or sits in the tray.
+class Tmain : public QWidget,
+              private trezorka::rules::MainView,
+              private trezorka::rules::WindowPort,
+              public trezorka::rules::StatusPort {
     Q_OBJECT
 public:
-    Tmain(SharedJob& job, UiPlatform& platform, const QString& firstArgument, QWidget* parent = nullptr);
+    using UiPlatform = trezorka::rules::UiPlatform;
+    using Control = trezorka::rules::Control;
 
-    // The first command-line argument as text. On POSIX the raw bytes are
-    // decoded with stray bytes kept (see native_path.h), so a file name that is
-    // not valid UTF-8 still names the same file; QCoreApplication::arguments()
-    // would replace those bytes.
-    static QString first_argument(int argc, char** argv);
+    Tmain(SharedJob& job, UiPlatform& platform, const QString& first_argument, QWidget* parent = nullptr);
+    ~Tmain() override;
 
-    // Makes Debian's copy of Wine's Tahoma (regular and bold) known to Qt
-    // when it is installed; elsewhere Qt substitutes the system's sans-serif.
-    static void register_tahoma();
-
-    // The progress dialog, created after this window. Its minimise button and
-    // its abort's restore come here, and its window-state changes count as
-    // the application's own.
+    // The progress dialog, created after this window. Its window-state changes
+    // count as the application's own.
     void setStatus_show(TStatus_show* dialog);
     TStatus_show* Status_show() const;
 
-    // A source larger than this (bytes, decimal) sends the application to the
-    // tray as soon as its job is set up.
-    static constexpr std::int64_t LARGE_FILE_THRESHOLD = 8'000'000;
+    static constexpr std::int64_t LARGE_FILE_THRESHOLD = trezorka::rules::TmainRules::LARGE_FILE_THRESHOLD;
 
-    static const QString filechosedialogFilter;
-    static const QString savetoFilter;
-    static const QString oldFormatWarning;
-    static const QString sourcePrompt;
-    static const QString overwriteQuestion;
+    trezorka::rules::TmainRules& rules() { return rules_; }
+    QWidget* control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
 
-    // The path the user last confirmed in the save dialog, and whether the
-    // target field still holds exactly that path. Cleared by every accepted source.
-    QString savetoConfirmedPath() const { return saveto_confirmed_; }
-    bool targetConfirmedInSaveDialog() const;
+    QString savetoConfirmedPath() const;
+    bool targetConfirmedInSaveDialog() const { return rules_.target_confirmed_in_save_dialog(); }
 
-    static bool shown(const QWidget* w);
-
-    // The file a drag brings, as a command-line argument would name it: the
-    // first local one that is not a folder; empty when there is none.
-    static QString dropped_file(const QMimeData* data);
-
-    // The accessible names of the four marks.
-    static const QString pwokName;
-    static const QString pwerrName;
-    static const QString pwagainokName;
-    static const QString pwagainerrName;
+    static bool shown(const QWidget* w) { return !w->isHidden(); }
 
     // Controls, in creation (stacking) order.
     Picture* Image3;
@@ -117,50 +98,37 @@ public:
     QTimer* stopper;
     QTimer* aborter;
 
-    // The notification-area icon, its three animation frames and the timer
-    // that steps through them while it is shown.
+    // The notification-area icon and its three animation frames.
     QSystemTrayIcon* tray;
     QList<QIcon> anicons;
-    QTimer* trayanimation;
-    QString trayBalloonTitle;
-    QString trayBalloonText;
-    int trayFrame() const { return tray_frame_; }
+    int trayFrame() const;
 
-    // The open and save dialogs' settings, kept between uses as the dialogs
-    // themselves would keep them.
-    UiPlatform::FileDialogRequest filechosedialog;
-    UiPlatform::FileDialogRequest saveto;
+    // The open and save dialogs' settings (the rules').
+    UiPlatform::FileDialogRequest& filechosedialog;
+    UiPlatform::FileDialogRequest& saveto;
 
     HoverDispatcher* dispatcher() const { return dispatcher_; }
+    ApplicationWindows* application_windows() const { return windows_; }
+
+    // StatusPort, for the progress dialog.
+    void minimise_application() override;
+    void restore_application() override;
+    void end_process() override;
 
 public slots:
-    void FormCreate();
-    void FormMouseMove();
-    void cryptMouseMove();
-    void decryptMouseMove();
-    void selectfileMouseMove();
-    void savetochoseMouseMove();
-    void offMouseMove();
-    void cryptblinkTimer();
-    void decryptblinkTimer();
-    void stopperTimer();
-    void crypt_actClick();
-    void decryptlabelClick();
-    void chosefilelabelClick();
-    void savetochose_labelClick();
-    void off_actClick();
-    void Label6Click();
-    void pwChange();
-    void pwagainChange();
-    void trayClick();
-    void ApplicationEvents1Minimize();
-    void ApplicationEvents1Restore();
-
-    // "Minimise the application": every visible window of it is minimised.
-    void minimise_application();
-    // "Restore the application": back from the tray or the taskbar, every
-    // window in its normal state, the main window in front.
-    void restore_application();
+    void FormMouseMove() { rules_.FormMouseMove(); }
+    void cryptblinkTimer() { rules_.cryptblinkTimer(); }
+    void decryptblinkTimer() { rules_.decryptblinkTimer(); }
+    void stopperTimer() { rules_.stopperTimer(); }
+    void crypt_actClick() { rules_.crypt_actClick(); }
+    void decryptlabelClick() { rules_.decryptlabelClick(); }
+    void chosefilelabelClick() { rules_.chosefilelabelClick(); }
+    void savetochose_labelClick() { rules_.savetochose_labelClick(); }
+    void off_actClick() { rules_.off_actClick(); }
+    void Label6Click() { rules_.Label6Click(); }
+    void pwChange() { rules_.pwChange(); }
+    void pwagainChange() { rules_.pwagainChange(); }
+    void trayClick() { rules_.trayClick(); }
 
 signals:
     // The tray icon's balloon has been shown.
@@ -168,53 +136,59 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-    SharedJob& job;
-    UiPlatform& platform;
-
-    // The two rules of the password fields, each applied as a unit.
-    void applyPasswordRule();
-    void applyConfirmationRule();
 
 private:
-    // Accepting a source path; false when the old format was refused.
-    bool acceptSource(const QString& path, bool fromCommandLine);
-    // A path given from outside the window: the command line or a drop.
-    void acceptArgument(const QString& path);
-    // Whether a drag may drop here now, and the action it would take.
-    bool takeDrag(QDropEvent* event) const;
-    bool handleFileDrag(QEvent* event);
-    // Enter in a password field: the command that is enabled, as its click.
-    void passwordEntered();
-    void setupAccessibility();
-    // The password fields describe the mark that is shown beside them.
-    void describeMarks();
+    // MainView
+    bool shown(Control c) const override;
+    void set_shown(Control c, bool shown) override;
+    bool enabled(Control c) const override;
+    void set_enabled(Control c, bool enabled) override;
+    std::u16string text(Control c) const override;
+    void set_text(Control c, std::u16string_view text) override;
+    bool empty(Control c) const override;
+    bool same_text(Control a, Control b) const override;
+    void copy_password(Control c, SharedJob& job) const override;
+    void set_unused_look(Control c, bool unused) override;
+    void set_focus(Control c) override;
+    bool timer_running(trezorka::rules::Timer t) const override;
+    void start_timer(trezorka::rules::Timer t) override;
+    void stop_timer(trezorka::rules::Timer t) override;
+    void set_tray_shown(bool shown) override;
+    void set_tray_hint(std::u16string_view hint) override;
+    void show_tray_balloon(std::u16string_view title, std::u16string_view text) override;
+
+    // WindowPort
+    void set_window_enabled(bool enabled) override;
+    void show_window() override;
+    sifra::CloseRequest close_request() override;
+    void show_progress(const trezorka::rules::texts::CommandTexts& texts, std::u16string_view from,
+                       std::u16string_view to) override;
+    void close_progress_if_shown() override;
+    void minimise_progress() override;
+    void restore_progress() override;
+    void hide_for_tray() override;
+    void show_from_tray() override;
+    void bring_to_front() override;
+    void quit() override;
+
     void createControls();
     void bindEvents();
     void placeOnDesktop();
-    void createTray();
-    void setTrayShown(bool shown);
-    void trayanimationTimer();
-    // The encrypt and decrypt commands, one run of a job.
-    void runCommand(bool encrypt);
-    void showTaskbarEntryAndRestore();
-    void bringToFront();
-    void settleTimer();
-    void applicationWindowStateChanged(QWidget* window, Qt::WindowStates old_state);
+    void setupAccessibility();
+    // The password fields describe the mark that is shown beside them.
+    void describeMarks();
+    QLineEdit* edit(Control c) const;
+    QTimer* timer(trezorka::rules::Timer t) const;
+    bool accepting_input() const;
 
-    QString first_argument_;
-    QString saveto_confirmed_;
+    SharedJob& job;
+    UiPlatform& platform;
+    std::array<QWidget*, trezorka::rules::control_count> controls_{};
+    TrayIcon* tray_icon_;
+    trezorka::rules::TmainRules rules_;
     QPalette pwagain_palette_;
     HoverDispatcher* dispatcher_ = nullptr;
+    ApplicationWindows* windows_ = nullptr;
+    FileDrop* drop_ = nullptr;
     QPointer<TStatus_show> status_show_;
-    int tray_frame_ = 0;
-    bool application_minimised_ = false;
-    bool in_application_event_ = false;
-    bool hidden_for_tray_ = false;
-    bool minimise_dialog_when_shown_ = false;
-    QTimer* settle_ = nullptr;
-    bool requested_ = false;
 };

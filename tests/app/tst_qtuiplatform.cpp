@@ -5,6 +5,7 @@
 #include "QtUiPlatform.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -19,6 +20,13 @@
 #include <functional>
 
 namespace {
+
+std::optional<QString> as_qstring(const std::optional<std::u16string>& text)
+{
+    if (!text)
+        return std::nullopt;
+    return QString::fromStdU16String(*text);
+}
 
 // The profile the test process sees, set up before QApplication exists.
 QTemporaryDir* profile = nullptr;
@@ -56,6 +64,10 @@ private slots:
     void filters_data();
     void filters();
     void unguardedDialogWouldWrite();
+    // Early: the translation stays loaded for the tests after it, which must
+    // hold with it, as the program runs with it.
+    void czechDialogsEnglishWarning_data();
+    void czechDialogsEnglishWarning();
     void warningOkCancel_data();
     void warningOkCancel();
     void message_data();
@@ -141,7 +153,7 @@ void tst_qtuiplatform::warningOkCancel()
             QTest::keyClick(box, Qt::Key_Return);
     });
     const QString question = QStringLiteral("Přeřušit probíhající proces?");
-    QCOMPARE(platform.warningOkCancel(question), expected);
+    QCOMPARE(platform.warning_ok_cancel(question.toStdU16String()), expected);
     QCOMPARE(title, QStringLiteral("Warning"));
     QCOMPARE(text, question);
     QCOMPARE(icon, QMessageBox::Warning);
@@ -154,8 +166,8 @@ void tst_qtuiplatform::message_data()
 {
     QTest::addColumn<int>("icon");
     QTest::addColumn<int>("expected");
-    QTest::newRow("error") << int(UiPlatform::Icon::Error) << int(QMessageBox::Critical);
-    QTest::newRow("information") << int(UiPlatform::Icon::Information) << int(QMessageBox::Information);
+    QTest::newRow("error") << int(trezorka::rules::UiPlatform::Icon::Error) << int(QMessageBox::Critical);
+    QTest::newRow("information") << int(trezorka::rules::UiPlatform::Icon::Information) << int(QMessageBox::Information);
 }
 
 void tst_qtuiplatform::message()
@@ -175,8 +187,7 @@ void tst_qtuiplatform::message()
         has_parent = box->parentWidget() != nullptr;
         box->button(QMessageBox::Ok)->click();
     });
-    platform.message(QStringLiteral("Trezorka - chyba"), QStringLiteral("Soubor nelze zašifrovat."),
-                     UiPlatform::Icon(icon));
+    platform.message(u"Trezorka - chyba", u"Soubor nelze zašifrovat.", trezorka::rules::UiPlatform::Icon(icon));
     QCOMPARE(title, QStringLiteral("Trezorka - chyba"));
     QCOMPARE(text, QStringLiteral("Soubor nelze zašifrovat."));
     QCOMPARE(shown_icon, expected);
@@ -205,11 +216,11 @@ void tst_qtuiplatform::openDialogLeavesNoTrace()
         edit->setText(QFileInfo(wanted).fileName());
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    UiPlatform::FileDialogRequest request;
-    request.filter = QStringLiteral("Všechny soubory|*.*|Trezorka|*.t2k");
+    trezorka::rules::UiPlatform::FileDialogRequest request;
+    request.filter = (QStringLiteral("Všechny soubory|*.*|Trezorka|*.t2k")).toStdU16String();
     request.filter_index = 2;
-    request.file_name = work.filePath(QStringLiteral("x.pdf"));
-    const std::optional<QString> chosen = platform.openFile(request);
+    request.file_name = (work.filePath(QStringLiteral("x.pdf"))).toStdU16String();
+    const std::optional<QString> chosen = as_qstring(platform.open_file(request));
     QVERIFY(chosen.has_value());
     QCOMPARE(QFileInfo(*chosen).canonicalFilePath(), QFileInfo(wanted).canonicalFilePath());
     QCOMPARE(shown_filters, QStringList({"Všechny soubory (*)", "Trezorka (*.t2k)"}));
@@ -286,10 +297,10 @@ void tst_qtuiplatform::saveAsksBeforeCreating()
     };
     when_modal<QFileDialog>(on_dialog);
 
-    UiPlatform::FileDialogRequest request;
-    request.filter = QStringLiteral("Trezorka|*.t2k");
-    request.file_name = work.filePath(QStringLiteral("zprava.pdf"));
-    const std::optional<QString> result = platform.saveFile(request);
+    trezorka::rules::UiPlatform::FileDialogRequest request;
+    request.filter = (QStringLiteral("Trezorka|*.t2k")).toStdU16String();
+    request.file_name = (work.filePath(QStringLiteral("zprava.pdf"))).toStdU16String();
+    const std::optional<QString> result = as_qstring(platform.save_file(request));
 
     QCOMPARE(result.has_value(), chosen);
     if (chosen)
@@ -318,10 +329,10 @@ void tst_qtuiplatform::saveDialogLeavesNoTrace()
             initial_name = edit->text();
         dialog->reject();
     });
-    UiPlatform::FileDialogRequest request;
-    request.filter = QStringLiteral("Trezorka|*.t2k");
-    request.file_name = work.filePath(QStringLiteral("zprava.pdf.t2k"));
-    QVERIFY(!platform.saveFile(request).has_value());
+    trezorka::rules::UiPlatform::FileDialogRequest request;
+    request.filter = (QStringLiteral("Trezorka|*.t2k")).toStdU16String();
+    request.file_name = (work.filePath(QStringLiteral("zprava.pdf.t2k"))).toStdU16String();
+    QVERIFY(!platform.save_file(request).has_value());
     QCOMPARE(initial_name, QStringLiteral("zprava.pdf.t2k"));
     QCOMPARE(QFileInfo(folder).canonicalFilePath(), QFileInfo(work.path()).canonicalFilePath());
     QCOMPARE(files_in_profile(), QStringList());
@@ -362,14 +373,57 @@ void tst_qtuiplatform::dialogsAreKept()
     };
     for (int i = 0; i < 2; ++i) {
         when_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-        QVERIFY(!platform.openFile({}).has_value());
+        QVERIFY(!platform.open_file({}).has_value());
         when_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-        QVERIFY(!platform.saveFile({}).has_value());
+        QVERIFY(!platform.save_file({}).has_value());
     }
     const QList<QFileDialog*> after = dialogs();
     QCOMPARE(after.size(), 2);
     for (QFileDialog* d : after)
         QVERIFY(d->isHidden());
+}
+
+// With Qt's Czech translation loaded, Qt's own dialogs speak Czech, while the
+// framework's warning dialog keeps its English caption and buttons.
+void tst_qtuiplatform::czechDialogsEnglishWarning_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::newRow("open dialog") << "open" << QStringList{"Otevřít", "Zrušit"};
+    QTest::newRow("warning") << "warning" << QStringList{"OK", "Cancel"};
+}
+
+void tst_qtuiplatform::czechDialogsEnglishWarning()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QStringList, buttons);
+    QVERIFY2(QtUiPlatform::load_qt_translation(), "Qt's Czech translation (qt6-translations-l10n) is missing");
+    QtUiPlatform platform;
+    QStringList seen;
+    QString caption;
+    auto texts_of = [&seen](QWidget* w) {
+        for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+            if (b->isVisible() && !b->text().isEmpty())
+                seen << b->text().remove(QLatin1Char('&'));
+    };
+    if (dialog == "open") {
+        when_modal<QFileDialog>([&](QFileDialog* d) {
+            auto* box = d->findChild<QDialogButtonBox*>();
+            QVERIFY(box);
+            texts_of(box);
+            d->reject();
+        });
+        QVERIFY(!platform.open_file({}).has_value());
+    } else {
+        when_modal<QMessageBox>([&](QMessageBox* box) {
+            caption = box->windowTitle();
+            texts_of(box);
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QVERIFY(!platform.warning_ok_cancel(u"Přepsat?"));
+        QCOMPARE(caption, QStringLiteral("Warning"));
+    }
+    QCOMPARE(seen, buttons);
 }
 
 void tst_qtuiplatform::cleanupTestCase()

@@ -1,19 +1,31 @@
 #pragma once
 
 #include "UiPlatform.h"
+#include "texts.h"
 
 #include <QList>
 #include <QStringList>
 
 #include <functional>
+#include <string_view>
+
+inline QString qs(std::u16string_view text)
+{
+    return QString::fromStdU16String(std::u16string(text));
+}
 
 // Answers the window's dialogs from a script and records what was asked.
-class ScriptedPlatform : public UiPlatform {
+class ScriptedPlatform : public trezorka::rules::UiPlatform {
 public:
     struct Message {
         QString title;
         QString text;
         Icon icon;
+    };
+    struct Asked {
+        QString filter;
+        QString file_name;
+        int filter_index = 1;
     };
 
     // The dialogs' answers in turn; a null string, or none left, is a cancel.
@@ -24,45 +36,46 @@ public:
     // Called as each message box would be shown, before it is recorded.
     std::function<void(const Message&)> onMessage;
 
-    QList<FileDialogRequest> openAsked;
-    QList<FileDialogRequest> saveAsked;
+    QList<Asked> openAsked;
+    QList<Asked> saveAsked;
     QList<Message> messages;
     QStringList warnings;
     QStringList okCancelWarnings;
     QStringList urls;
 
-    std::optional<QString> openFile(const FileDialogRequest& request) override
+    std::optional<std::u16string> open_file(const FileDialogRequest& request) override
     {
-        openAsked.append(request);
+        openAsked.append(asked(request));
         return next(openAnswers);
     }
-    std::optional<QString> saveFile(const FileDialogRequest& request) override
+    std::optional<std::u16string> save_file(const FileDialogRequest& request) override
     {
-        saveAsked.append(request);
+        saveAsked.append(asked(request));
         return next(saveAnswers);
     }
-    void message(const QString& title, const QString& text, Icon icon) override
+    void message(std::u16string_view title, std::u16string_view text, Icon icon) override
     {
-        const Message m{title, text, icon};
+        const Message m{qs(title), qs(text), icon};
         if (onMessage)
             onMessage(m);
         messages.append(m);
     }
-    void warning(const QString& text) override { warnings.append(text); }
-    bool warningOkCancel(const QString& text) override
+    void warning(std::u16string_view text) override { warnings.append(qs(text)); }
+    bool warning_ok_cancel(std::u16string_view text) override
     {
-        okCancelWarnings.append(text);
+        okCancelWarnings.append(qs(text));
         return okCancelAnswer;
     }
-    void openUrl(const QString& url, QWidget*) override { urls.append(url); }
-    bool hasSystemTray() override { return systemTray; }
+    void open_url(std::u16string_view url) override { urls.append(qs(url)); }
+    bool has_system_tray() override { return systemTray; }
 
 private:
-    static std::optional<QString> next(QStringList& answers)
+    static Asked asked(const FileDialogRequest& r) { return {qs(r.filter), qs(r.file_name), r.filter_index}; }
+    static std::optional<std::u16string> next(QStringList& answers)
     {
         const QString a = answers.isEmpty() ? QString() : answers.takeFirst();
         if (a.isNull())
             return std::nullopt;
-        return std::optional<QString>(std::in_place, a);
+        return a.toStdU16String();
     }
 };

@@ -4,10 +4,12 @@
 #include "SharedJob.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "TStatus_show_rules.h"
 #include "UiPlatform.h"
 #include "sifra.h"
 #include "pending_file.h"
 #include "Picture.h"
+#include "Style.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,29 +27,54 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // Answers the abort question from a script and records what was asked.
-class ScriptedPlatform : public UiPlatform {
+class ScriptedPlatform : public trezorka::rules::UiPlatform {
 public:
     std::function<bool()> answer = [] { return false; };
     QStringList questions;
 
-    std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const FileDialogRequest&) override { return std::nullopt; }
-    void message(const QString&, const QString&, Icon) override {}
-    void warning(const QString&) override {}
-    bool warningOkCancel(const QString& text) override
+    std::optional<std::u16string> open_file(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<std::u16string> save_file(const FileDialogRequest&) override { return std::nullopt; }
+    void message(std::u16string_view, std::u16string_view, Icon) override {}
+    void warning(std::u16string_view) override {}
+    bool warning_ok_cancel(std::u16string_view text) override
     {
-        questions << text;
+        questions << QString::fromStdU16String(std::u16string(text));
         return answer();
     }
-    void openUrl(const QString&, QWidget*) override {}
-    bool hasSystemTray() override { return false; }
+    void open_url(std::u16string_view) override {}
+    bool has_system_tray() override { return false; }
 };
+
+// The application as the dialog sees it: records what it is asked; the end
+// of the process is the real one.
+class Application : public trezorka::rules::StatusPort {
+public:
+    int minimised = 0;
+    std::function<void()> on_restore;
+    void minimise_application() override { ++minimised; }
+    void restore_application() override
+    {
+        if (on_restore)
+            on_restore();
+    }
+    void end_process() override { trezorka::rules::abort_process(0); }
+};
+
+// Starts the worker with its close request queued to the dialog, as the main window does.
+std::unique_ptr<sifra> start_worker(SharedJob& job, TStatus_show& dialog)
+{
+    auto worker = std::make_unique<sifra>(
+        job, [&dialog] { QMetaObject::invokeMethod(&dialog, &TStatus_show::close_request, Qt::QueuedConnection); });
+    worker->start();
+    return worker;
+}
 
 const QString abort_question = QStringLiteral("Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?");
 
@@ -141,7 +168,8 @@ void tst_status_show::controls()
     QFETCH(bool, bold);
     QFETCH(QString, text);
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QWidget* w = dialog.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
     QVERIFY(w);
     QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
@@ -172,7 +200,8 @@ void tst_status_show::controls()
 void tst_status_show::window()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QCOMPARE(dialog.objectName(), QStringLiteral("Status_show"));
     QVERIFY(dialog.isHidden());
     QCOMPARE(dialog.minimumSize(), QSize(508, 149));
@@ -195,7 +224,8 @@ void tst_status_show::window()
 void tst_status_show::stacking()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QStringList order;
     for (QObject* child : dialog.children())
         if (child->isWidgetType())
@@ -214,7 +244,8 @@ void tst_status_show::stacking()
 void tst_status_show::tabOrder()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QList<QWidget*> chain;
     QWidget* w = dialog.fromfile;
     do {
@@ -237,7 +268,8 @@ void tst_status_show::texts()
 {
     QFETCH(QString, status);
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     const QString long_path = QStringLiteral("/domů/uživatel/dokumenty/velmi/dlouhá/cesta/k/souboru/zpráva.pdf");
     dialog.set_texts(QStringLiteral("Šifrování"), status, long_path, long_path + QStringLiteral(".t2k"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Šifrování"));
@@ -265,7 +297,8 @@ void tst_status_show::texts()
 void tst_status_show::hourglassBlinksWhileHidden()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QVERIFY(dialog.Timer1->isActive());
     QCOMPARE(dialog.Timer1->interval(), 1000);
     QList<bool> hidden;
@@ -297,7 +330,8 @@ void tst_status_show::closeRequestBeforeShowing()
 {
     QFETCH(bool, handled_before);
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     QMetaObject::invokeMethod(&dialog, &TStatus_show::close_request, Qt::QueuedConnection);
     if (handled_before)
         QCoreApplication::processEvents();
@@ -328,7 +362,8 @@ void tst_status_show::keyboardCannotClose()
     QFETCH(int, key);
     QFETCH(int, modifiers);
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     bool visible_after_keys = false;
     bool visible_after_close = false;
     after(200, [&] {
@@ -356,7 +391,8 @@ void tst_status_show::keyboardCannotClose()
 void tst_status_show::closeRequestWaitsForAnswer()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     bool visible_at_answer = false;
     QElapsedTimer clock;
     qint64 answered_at = 0;
@@ -383,7 +419,8 @@ void tst_status_show::closeRequestWaitsForAnswer()
 void tst_status_show::cancelLeavesJobRunning()
 {
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     bool visible_after_cancel = false;
     after(100, [&] { dialog.Button1->click(); });
     after(300, [&] {
@@ -417,23 +454,25 @@ void tst_status_show::realJob()
     source.close();
 
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
+    Application application;
+    TStatus_show dialog(platform, application);
     SharedJob job;
-    job.job_source = source.fileName();
-    job.job_target = target_folder_exists ? dir.filePath(QStringLiteral("zprava.txt.t2k"))
-                                          : dir.filePath(QStringLiteral("chybi/zprava.txt.t2k"));
-    job.job_password = QStringLiteral("heslo");
-    dialog.set_texts(QStringLiteral("Šifrování"), QStringLiteral("Probíhá šifrování.."), job.job_source,
-                     job.job_target);
+    job.job_source = source.fileName().toStdU16String();
+    job.job_target = (target_folder_exists ? dir.filePath(QStringLiteral("zprava.txt.t2k"))
+                                           : dir.filePath(QStringLiteral("chybi/zprava.txt.t2k")))
+                         .toStdU16String();
+    job.set_password(u"heslo", 5);
+    dialog.set_texts(QStringLiteral("Šifrování"), QStringLiteral("Probíhá šifrování.."),
+                     QString::fromStdU16String(job.job_source), QString::fromStdU16String(job.job_target));
     QElapsedTimer clock;
     clock.start();
-    sifra::launch(job, &dialog, &TStatus_show::close_request);
+    const auto worker = start_worker(job, dialog);
     bool guard_fired = false;
     timed_exec(dialog, &guard_fired);
     const qint64 ms = clock.elapsed();
     QVERIFY(!guard_fired);
     QCOMPARE(job.job_failed, !target_folder_exists);
-    QVERIFY(job.job_password.isEmpty());
+    QVERIFY(job.password().empty());
     QVERIFY2(ms >= 800 && ms < 2000, qPrintable(QString::number(ms)));
     QCOMPARE(listing(dir.path()), target_folder_exists ? QStringList({"zprava.txt", "zprava.txt.t2k"})
                                                        : QStringList({"zprava.txt"}));
@@ -457,7 +496,8 @@ void tst_status_show::firstShowingCentred()
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     ScriptedPlatform platform;
-    TStatus_show dialog(platform, &main);
+    Application application;
+    TStatus_show dialog(platform, application, &main);
     QPoint shown_at;
     after(100, [&] {
         shown_at = dialog.pos();
@@ -480,7 +520,8 @@ void tst_status_show::laterShowingsKeepPosition()
     main.setGeometry(100, 80, 555, 341);
     main.show();
     ScriptedPlatform platform;
-    TStatus_show dialog(platform, &main);
+    Application application;
+    TStatus_show dialog(platform, application, &main);
     after(100, [&] {
         dialog.move(40, 30); // the user drags it
         dialog.close_request();
@@ -496,40 +537,25 @@ void tst_status_show::laterShowingsKeepPosition()
     QCOMPARE(second_at, QPoint(40, 30));
 }
 
+// The button asks the application to minimise itself, once, and minimises
+// nothing by itself: one way to minimise, whoever listens.
 void tst_status_show::minimiseButton()
 {
     QWidget main;
     main.resize(555, 341);
     main.show();
     ScriptedPlatform platform;
-    {
-        // Left to itself, the dialog minimises the application's windows.
-        TStatus_show dialog(platform, &main);
-        bool main_minimised = false;
-        after(100, [&] {
-            dialog.Button2->click();
-            main_minimised = main.isMinimized();
-            dialog.close_request();
-        });
-        timed_exec(dialog);
-        QVERIFY(main_minimised);
-    }
-    main.showNormal();
-    {
-        // With the main window's owner listening, it only asks.
-        TStatus_show dialog(platform, &main);
-        int asked = 0;
-        connect(&dialog, &TStatus_show::minimise_application, this, [&] { ++asked; });
-        bool main_minimised = true;
-        after(100, [&] {
-            dialog.Button2->click();
-            main_minimised = main.isMinimized();
-            dialog.close_request();
-        });
-        timed_exec(dialog);
-        QCOMPARE(asked, 1);
-        QVERIFY(!main_minimised);
-    }
+    Application application;
+    TStatus_show dialog(platform, application, &main);
+    bool main_minimised = true;
+    after(100, [&] {
+        dialog.Button2->click();
+        main_minimised = main.isMinimized();
+        dialog.close_request();
+    });
+    timed_exec(dialog);
+    QCOMPARE(application.minimised, 1);
+    QVERIFY(!main_minimised);
     QVERIFY(platform.questions.isEmpty());
 }
 
@@ -568,17 +594,18 @@ int abort_child(const QString& folder)
     if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
         return 3;
     ScriptedPlatform platform;
-    TStatus_show dialog(platform);
-    QObject::connect(&dialog, &TStatus_show::restore_application, [] { say("restored\n"); });
+    Application application;
+    application.on_restore = [] { say("restored\n"); };
+    TStatus_show dialog(platform, application);
     platform.answer = [] {
         say("asked\n");
         return true;
     };
     SharedJob job;
-    job.job_source = fifo;
-    job.job_target = folder + QStringLiteral("/cil.t2k");
-    job.job_password = QStringLiteral("heslo");
-    sifra::launch(job, &dialog, &TStatus_show::close_request);
+    job.job_source = fifo.toStdU16String();
+    job.job_target = (folder + QStringLiteral("/cil.t2k")).toStdU16String();
+    job.set_password(u"heslo", 5);
+    const auto worker = start_worker(job, dialog);
     // Opening the writing end waits for the worker to open the reading end.
     const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
     if (writer < 0)
@@ -608,7 +635,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // The fonts the program uses, where they are installed: their accents
     // are what the status line must make room for.
-    Tmain::register_tahoma();
+    trezorka::ui::register_tahoma();
     if (argc == 3 && qstrcmp(argv[1], "--abort-child") == 0)
         return abort_child(QString::fromLocal8Bit(argv[2]));
     tst_status_show test;

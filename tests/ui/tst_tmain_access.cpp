@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(platform->warnings.size(), warnings);
         QVERIFY(w->pw->text().isEmpty());
         if (!entered || warnings) {
-            QCOMPARE(w->filetocrypt->text(), warnings ? QString() : Tmain::sourcePrompt);
+            QCOMPARE(w->filetocrypt->text(), warnings ? QString() : qs(trezorka::rules::texts::source_prompt));
             QVERIFY(w->finalfile->text().isEmpty());
             QVERIFY(!w->crypt->isEnabled());
             QVERIFY(!w->decrypt->isEnabled());
@@ -206,9 +206,9 @@ private slots:
         QCOMPARE((encrypt ? w->cryptblink : w->decryptblink)->isActive(), true);
         QVERIFY(w->stopper->isActive());
         // As the command line has it: the open dialog starts there, the highlight is gone.
-        QCOMPARE(w->filechosedialog.file_name, path(source));
+        QCOMPARE(qs(w->filechosedialog.file_name), path(source));
         QVERIFY(w->selectfile_act->isHidden());
-        QCOMPARE(job.job_ext, encrypt ? u".pdf"_s : u".t2k"_s);
+        QCOMPARE(qs(job.job_ext), encrypt ? u".pdf"_s : u".t2k"_s);
     }
 
     // Text dragged into a password field is typed there, as before.
@@ -221,7 +221,7 @@ private slots:
         text.setText(u"heslo"_s);
         QVERIFY(drop(*w, passwordBox, text).entered);
         QCOMPARE(w->pw->text(), u"heslo"_s);
-        QCOMPARE(w->filetocrypt->text(), Tmain::sourcePrompt);
+        QCOMPARE(w->filetocrypt->text(), qs(trezorka::rules::texts::source_prompt));
     }
 
 #ifndef _WIN32
@@ -284,7 +284,7 @@ private slots:
         QFETCH(bool, disabled);
         auto w = window(path(u"b.pdf.t2k"_s));
         if (busy)
-            job.job_busy = u"true"_s;
+            job.job_busy = u"true";
         w->setEnabled(!disabled);
         const auto data = uri_list({uri(u"a.pdf"_s)});
 
@@ -302,9 +302,9 @@ private slots:
         auto w = window();
         const auto data = uri_list({uri(u"a.pdf"_s)});
         QVERIFY(drop(*w, background, *data, Qt::CopyAction, false).entered);
-        job.job_busy = u"true"_s;
+        job.job_busy = u"true";
         QCoreApplication::processEvents();
-        QCOMPARE(w->filetocrypt->text(), Tmain::sourcePrompt);
+        QCOMPARE(w->filetocrypt->text(), qs(trezorka::rules::texts::source_prompt));
     }
 
     // ---- Enter ----
@@ -352,7 +352,7 @@ private slots:
             texts << m.text;
         QCOMPARE(texts, messages);
         QVERIFY(platform->okCancelWarnings.isEmpty());
-        QCOMPARE(job.job_busy, QString());
+        QCOMPARE(qs(job.job_busy), QString());
     }
 
     // ---- screen readers ----

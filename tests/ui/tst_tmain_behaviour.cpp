@@ -4,6 +4,7 @@
 #include "Picture.h"
 #include "ScriptedPlatform.h"
 #include "SharedJob.h"
+#include "Startup.h"
 #include "Tmain.h"
 
 #include <QElapsedTimer>
@@ -484,7 +485,7 @@ private slots:
         QFETCH(QString, ext);
 
         auto w = window(source);
-        QCOMPARE(job.job_ext, ext);
+        QCOMPARE(qs(job.job_ext), ext);
         QCOMPARE(w->finalfile->text(), proposed);
         QVERIFY(!w->targetConfirmedInSaveDialog());
 
@@ -493,11 +494,11 @@ private slots:
         QCOMPARE(platform->saveAsked.size(), 1);
         QCOMPARE(platform->saveAsked[0].file_name, dialogName);
         QCOMPARE(platform->saveAsked[0].filter_index, filterIndex);
-        QCOMPARE(platform->saveAsked[0].filter, Tmain::savetoFilter);
+        QCOMPARE(platform->saveAsked[0].filter, qs(trezorka::rules::texts::save_filter));
         QCOMPARE(w->finalfile->text(), recomposed);
         QCOMPARE(w->savetoConfirmedPath(), picked);
         QCOMPARE(w->targetConfirmedInSaveDialog(), picked == recomposed);
-        QCOMPARE(w->saveto.file_name, picked);
+        QCOMPARE(qs(w->saveto.file_name), picked);
 
         // A new source replaces the target and forgets the confirmation.
         pick(*w, source);
@@ -519,7 +520,7 @@ private slots:
         QCOMPARE(w->filetocrypt->text(), u"/data/report.pdf"_s);
         QVERIFY(w->selectfile_act->isHidden());
         QVERIFY(!w->stopper->isActive());
-        QCOMPARE(platform->openAsked.last().filter, Tmain::filechosedialogFilter);
+        QCOMPARE(platform->openAsked.last().filter, qs(trezorka::rules::texts::open_filter));
         QCOMPARE(platform->openAsked.last().filter_index, 1);
         QCOMPARE(platform->openAsked.last().file_name, u"/data/report.pdf"_s); // the last pick
     }
@@ -530,11 +531,11 @@ private slots:
         w->stopperTimer();
         w->selectfile_act->show();
         pick(*w, u"/data/old.t1k"_s);
-        QCOMPARE(platform->warnings, QStringList{Tmain::oldFormatWarning});
-        QCOMPARE(Tmain::oldFormatWarning,
+        QCOMPARE(platform->warnings, QStringList{qs(trezorka::rules::texts::old_format_warning)});
+        QCOMPARE(qs(trezorka::rules::texts::old_format_warning),
                  u"VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován."_s);
         QCOMPARE(w->filetocrypt->text(), QString());
-        QCOMPARE(job.job_ext, u".t1k"_s);
+        QCOMPARE(qs(job.job_ext), u".t1k"_s);
         QCOMPARE(w->finalfile->text(), u"/data/report.pdf.t2k"_s);
         QVERIFY(w->crypt->isEnabled());
         QVERIFY(!w->selectfile_act->isHidden()); // the refusal cuts the command short
@@ -552,7 +553,7 @@ private slots:
         QTest::addColumn<bool>("decrypt");
         QTest::addColumn<int>("warnings");
 
-        QTest::newRow("none") << QString() << Tmain::sourcePrompt << QString() << false << false << 0;
+        QTest::newRow("none") << QString() << qs(trezorka::rules::texts::source_prompt) << QString() << false << false << 0;
         QTest::newRow("plain file") << u"/data/report.pdf"_s << u"/data/report.pdf"_s << u"/data/report.pdf.t2k"_s
                                     << true << false << 0;
         QTest::newRow("relative path kept") << u"report.pdf"_s << u"report.pdf"_s << u"report.pdf.t2k"_s << true
@@ -586,7 +587,7 @@ private slots:
         QVERIFY(w.off->isEnabled());
         QCOMPARE(platform->warnings.size(), warnings);
         // The open dialog starts at the argument, even a refused one.
-        QCOMPARE(w.filechosedialog.file_name, argument);
+        QCOMPARE(qs(w.filechosedialog.file_name), argument);
         QCOMPARE(w.filechosedialog.filter_index, 1);
     }
 
@@ -610,7 +611,7 @@ private slots:
         for (QByteArray& a : argv)
             raw.push_back(a.data());
         raw.push_back(nullptr);
-        QCOMPARE(Tmain::first_argument(int(argv.size()), raw.data()), expected);
+        QCOMPARE(trezorka::ui::first_argument(int(argv.size()), raw.data()), expected);
     }
 };
 

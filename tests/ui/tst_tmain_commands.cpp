@@ -65,7 +65,7 @@ struct Rig {
     Rig()
     {
         w = std::make_unique<Tmain>(job, platform, QString());
-        dialog = std::make_unique<TStatus_show>(platform, w.get());
+        dialog = std::make_unique<TStatus_show>(platform, *w, w.get());
         w->setStatus_show(dialog.get());
         QObject::connect(w.get(), &Tmain::balloon_shown, w.get(),
                          [this](const QString& title, const QString& text) { balloons << QStringList{title, text}; });
@@ -91,7 +91,7 @@ struct Rig {
         s.dialogWindowModal = dialog->isModal() && dialog->windowModality() == Qt::WindowModal
             && QApplication::activeModalWidget() == dialog.get();
         s.trayVisible = w->tray->isVisible();
-        s.busy = job.job_busy;
+        s.busy = qs(job.job_busy);
         s.hint = w->tray->toolTip();
         s.caption = dialog->windowTitle();
         s.status = dialog->statusinfo->text();
@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(r.platform.messages[0].title, success_title);
         QCOMPARE(r.platform.messages[0].text,
                  u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "_s + encrypted + u"."_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Information);
         QVERIFY(r.platform.okCancelWarnings.isEmpty());
         // While the job ran: the window disabled, the dialog showing its texts.
         QVERIFY(!during.mainEnabled);
@@ -206,11 +206,11 @@ private slots:
         QVERIFY(!r.atMessage.dialogVisible);
         // Afterwards.
         QVERIFY(r.w->isEnabled());
-        QCOMPARE(r.job.job_busy, u"false"_s);
+        QCOMPARE(qs(r.job.job_busy), u"false"_s);
         QVERIFY(r.w->crypt_act->isHidden());
         QVERIFY(!r.w->tray->isVisible());
         QCOMPARE(r.w->tray->toolTip(), u"Trezorka - probíhá šifrování"_s);
-        QVERIFY(r.job.job_password.isEmpty());
+        QVERIFY(r.job.password().empty());
         const QByteArray cipher = read_file(encrypted);
         QCOMPARE(cipher.size(), plain.size());
         QVERIFY(cipher != plain);
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(r.platform.messages[0].title, success_title);
         QCOMPARE(r.platform.messages[0].text,
                  u"Dešifrování souboru dokončeno.\r\nSoubor uložen do: "_s + r.path(u"zpráva.pdf"_s) + u"."_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Information);
         QCOMPARE(during.hint, u"Trezorka - probíhá dešifrování"_s);
         QCOMPARE(during.caption, u"Trezorka - dešifrování"_s);
         QCOMPARE(during.status, u"Dešifrování dle hesla (SHA RC4)."_s);
@@ -278,10 +278,10 @@ private slots:
         QCOMPARE(r.platform.messages.size(), 1);
         QCOMPARE(r.platform.messages[0].title, error_title);
         QCOMPARE(r.platform.messages[0].text, text);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Error);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
         QVERIFY(r.atMessage.mainEnabled);
         QVERIFY(r.platform.okCancelWarnings.isEmpty());
-        QCOMPARE(r.job.job_busy, QString());
+        QCOMPARE(qs(r.job.job_busy), QString());
         QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
         QCOMPARE(r.dialog->windowTitle(), QString());
         QVERIFY(r.w->isEnabled());
@@ -306,9 +306,9 @@ private slots:
         QCOMPARE(r.platform.messages.size(), 1);
         QCOMPARE(r.platform.messages[0].title, error_title);
         QCOMPARE(r.platform.messages[0].text, u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)"_s);
-        QCOMPARE(r.platform.messages[0].icon, UiPlatform::Icon::Error);
+        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
         QVERIFY(!r.job.job_failed);
-        QCOMPARE(r.job.job_busy, u"false"_s);
+        QCOMPARE(qs(r.job.job_busy), u"false"_s);
         QVERIFY(r.w->isEnabled());
         QCOMPARE(listing(r.dir.path()), QStringList{u"a.txt"_s});
 
@@ -319,7 +319,7 @@ private slots:
         QCOMPARE(r.platform.messages[1].title, success_title);
         QCOMPARE(r.platform.messages[1].text,
                  u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "_s + r.w->finalfile->text() + u"."_s);
-        QCOMPARE(r.platform.messages[1].icon, UiPlatform::Icon::Information);
+        QCOMPARE(r.platform.messages[1].icon, trezorka::rules::UiPlatform::Icon::Information);
         QVERIFY(QFile::exists(r.w->finalfile->text()));
     }
 
@@ -371,12 +371,12 @@ private slots:
             QCOMPARE(r.platform.messages.size(), 1);
             QCOMPARE(r.platform.messages[0].title, success_title);
             QCOMPARE(read_file(r.path(target)).size(), data.size());
-            QCOMPARE(r.job.job_busy, u"false"_s);
+            QCOMPARE(qs(r.job.job_busy), u"false"_s);
         } else {
             // Abandoned silently, before anything changed.
             QVERIFY(r.platform.messages.isEmpty());
             QCOMPARE(read_file(r.path(target)), QByteArray("older"));
-            QCOMPARE(r.job.job_busy, QString());
+            QCOMPARE(qs(r.job.job_busy), QString());
             QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
             QCOMPARE(r.dialog->windowTitle(), QString());
             QVERIFY(r.w->isEnabled());
@@ -506,7 +506,7 @@ private slots:
                     return i;
             return -1;
         };
-        r.job.job_busy = u"true"_s;
+        r.job.job_busy = u"true";
         r.w->minimise_application();
         QVERIFY(r.w->tray->isVisible());
         QCOMPARE(frameShown(), 0);
@@ -544,7 +544,7 @@ private slots:
         QCOMPARE(frameShown(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 2, 800);
         r.w->restore_application();
-        r.job.job_busy = u"false"_s;
+        r.job.job_busy = u"false";
     }
 };
 

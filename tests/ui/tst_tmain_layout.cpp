@@ -271,10 +271,10 @@ private slots:
     void dialogsAtStart()
     {
         Tmain w(job, platform, {});
-        QCOMPARE(w.filechosedialog.filter,
+        QCOMPARE(qs(w.filechosedialog.filter),
                  u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k"_s);
         QCOMPARE(w.filechosedialog.filter_index, 1);
-        QCOMPARE(w.saveto.filter, u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_s);
+        QCOMPARE(qs(w.saveto.filter), u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_s);
     }
 };
 

@@ -26,7 +26,7 @@ struct Outcome {
     bool closed = false;
     bool failed_at_close = false; // job_failed as the UI thread saw it on the close request
     qint64 elapsed_ms = 0;
-    bool disposed = false; // the worker object has deleted itself
+    bool disposed = false; // the worker's thread has ended once its owner let it go
 };
 
 // Starts one worker and waits for its close request, as the modal loop would.
@@ -40,21 +40,24 @@ Outcome run_job(SharedJob& job)
     QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
     guard.start(20000);
     clock.start();
-    const QPointer<sifra> worker = sifra::launch(job, &loop, [&] {
-        out.closed = true;
-        out.failed_at_close = job.job_failed;
-        out.elapsed_ms = clock.elapsed();
-        loop.quit();
-    });
-    loop.exec();
-    // Nothing joins or frees the worker: it goes by itself once it has ended.
-    QDeadlineTimer deadline(2000);
-    while (!worker.isNull() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(5);
+    {
+        // The close request is made on the worker's thread and queued to this one.
+        sifra worker(job, [&] {
+            QMetaObject::invokeMethod(&loop, [&] {
+                out.closed = true;
+                out.failed_at_close = job.job_failed;
+                out.elapsed_ms = clock.elapsed();
+                loop.quit();
+            }, Qt::QueuedConnection);
+        });
+        worker.start();
+        loop.exec();
+        // The owner lets it go: that waits for the thread, which must end promptly.
+        QElapsedTimer ending;
+        ending.start();
+        worker.wait();
+        out.disposed = ending.elapsed() < 2000;
     }
-    out.disposed = worker.isNull();
     return out;
 }
 
@@ -76,6 +79,12 @@ QByteArray read_file(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void set_password(SharedJob& job, const QString& password)
+{
+    const std::u16string text = password.toStdU16String();
+    job.set_password(text.data(), text.size());
 }
 
 QStringList listing(const QString& dir)
@@ -120,15 +129,15 @@ void tst_sifra::knownAnswer()
     QVERIFY(write_file(plain, "Ahoj, svete!"));
 
     SharedJob job;
-    job.job_source = plain;
-    job.job_target = plain + QStringLiteral(".t2k");
-    job.job_password = password;
+    job.job_source = (plain).toStdU16String();
+    job.job_target = (plain + QStringLiteral(".t2k")).toStdU16String();
+    set_password(job, password);
     job.job_encrypt = true;
     const Outcome out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(!out.failed_at_close);
-    QCOMPARE(read_file(job.job_target).toHex(), cipher.toHex());
-    QVERIFY(job.job_password.isEmpty());
+    QCOMPARE(read_file(QString::fromStdU16String(job.job_target)).toHex(), cipher.toHex());
+    QVERIFY(job.password().empty());
 }
 
 void tst_sifra::roundTrip_data()
@@ -150,29 +159,29 @@ void tst_sifra::roundTrip()
     QVERIFY(write_file(plain, original));
 
     SharedJob job;
-    job.job_source = plain;
-    job.job_target = encrypted;
-    job.job_password = QStringLiteral("heslo123");
+    job.job_source = (plain).toStdU16String();
+    job.job_target = (encrypted).toStdU16String();
+    set_password(job, QStringLiteral("heslo123"));
     job.job_encrypt = true;
     Outcome out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(out.disposed);
     QVERIFY(!out.failed_at_close);
     QVERIFY(!job.job_failed);
-    QVERIFY2(job.job_password.isEmpty(), "the password stays in the shared record");
+    QVERIFY2(job.password().empty(), "the password stays in the shared record");
     const QByteArray cipher = read_file(encrypted);
     QCOMPARE(cipher.size(), original.size());
     if (length > 16)
         QVERIFY(cipher != original);
 
-    job.job_source = encrypted;
-    job.job_target = restored;
-    job.job_password = QStringLiteral("heslo123");
+    job.job_source = (encrypted).toStdU16String();
+    job.job_target = (restored).toStdU16String();
+    set_password(job, QStringLiteral("heslo123"));
     job.job_encrypt = false;
     out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(!job.job_failed);
-    QVERIFY(job.job_password.isEmpty());
+    QVERIFY(job.password().empty());
     QVERIFY(read_file(restored) == original);
     QCOMPARE(listing(dir.path()), QStringList({"data.bin", "data.bin.t2k", "restored.bin"}));
 }
@@ -203,15 +212,15 @@ void tst_sifra::failure()
     const QStringList before = listing(dir.path());
 
     SharedJob job;
-    job.job_source = dir.filePath(source);
-    job.job_target = dir.filePath(target);
-    job.job_password = QStringLiteral("heslo");
+    job.job_source = (dir.filePath(source)).toStdU16String();
+    job.job_target = (dir.filePath(target)).toStdU16String();
+    set_password(job, QStringLiteral("heslo"));
     const Outcome out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(out.disposed);
     QVERIFY(out.failed_at_close);
     QVERIFY(job.job_failed);
-    QVERIFY(job.job_password.isEmpty());
+    QVERIFY(job.password().empty());
     QCOMPARE(listing(dir.path()), before);
     QVERIFY(listing(dir.filePath(QStringLiteral("sub"))).isEmpty());
     QVERIFY(read_file(dir.filePath(QStringLiteral("data.bin"))) == original);
@@ -224,14 +233,14 @@ void tst_sifra::neverClearsFailure()
     QVERIFY(dir.isValid());
     QVERIFY(write_file(dir.filePath(QStringLiteral("a")), "abc"));
     SharedJob job;
-    job.job_source = dir.filePath(QStringLiteral("a"));
-    job.job_target = dir.filePath(QStringLiteral("a.t2k"));
-    job.job_password = QStringLiteral("p");
+    job.job_source = (dir.filePath(QStringLiteral("a"))).toStdU16String();
+    job.job_target = (dir.filePath(QStringLiteral("a.t2k"))).toStdU16String();
+    set_password(job, QStringLiteral("p"));
     job.job_failed = true;
     const Outcome out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(job.job_failed);
-    QCOMPARE(read_file(job.job_target).size(), 3);
+    QCOMPARE(read_file(QString::fromStdU16String(job.job_target)).size(), 3);
 }
 
 // Even an empty file keeps the dialog up for the pause, and not much longer.
@@ -241,15 +250,15 @@ void tst_sifra::closesAfterPause()
     QVERIFY(dir.isValid());
     QVERIFY(write_file(dir.filePath(QStringLiteral("empty")), QByteArray()));
     SharedJob job;
-    job.job_source = dir.filePath(QStringLiteral("empty"));
-    job.job_target = dir.filePath(QStringLiteral("empty.t2k"));
-    job.job_password = QStringLiteral("p");
+    job.job_source = (dir.filePath(QStringLiteral("empty"))).toStdU16String();
+    job.job_target = (dir.filePath(QStringLiteral("empty.t2k"))).toStdU16String();
+    set_password(job, QStringLiteral("p"));
     const Outcome out = run_job(job);
     QVERIFY(out.closed);
     QVERIFY(!job.job_failed);
     QVERIFY2(out.elapsed_ms >= 800, qPrintable(QString::number(out.elapsed_ms)));
     QVERIFY2(out.elapsed_ms < 1500, qPrintable(QString::number(out.elapsed_ms)));
-    QVERIFY(QFileInfo::exists(job.job_target));
+    QVERIFY(QFileInfo::exists(QString::fromStdU16String(job.job_target)));
 }
 
 // The desktop stays responsive: the worker's threads run one nice step below
@@ -270,15 +279,18 @@ void tst_sifra::runsOneNiceStepLower()
         QSKIP("already at the lowest priority");
 
     SharedJob job;
-    job.job_source = fifo;
-    job.job_target = dir.filePath(QStringLiteral("roura.t2k"));
-    job.job_password = QStringLiteral("p");
+    job.job_source = (fifo).toStdU16String();
+    job.job_target = (dir.filePath(QStringLiteral("roura.t2k"))).toStdU16String();
+    set_password(job, QStringLiteral("p"));
     bool closed = false;
     QEventLoop loop;
-    sifra::launch(job, &loop, [&] {
-        closed = true;
-        loop.quit();
+    sifra worker(job, [&] {
+        QMetaObject::invokeMethod(&loop, [&] {
+            closed = true;
+            loop.quit();
+        }, Qt::QueuedConnection);
     });
+    worker.start();
     // Opening the writing end waits until the worker has opened the pipe.
     const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
     QVERIFY(writer >= 0);

@@ -1,0 +1,422 @@
+#include "Tmain_rules.h"
+
+#include "naming.h"
+#include "native_path.h"
+#include "stream_job.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace trezorka::rules {
+
+namespace {
+
+// Anything at the path, a dangling link included.
+bool something_at(std::u16string_view path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(to_native_path(path), ec));
+}
+
+} // namespace
+
+int hover_target(std::span<const HitBox> boxes, int x, int y)
+{
+    for (std::size_t i = boxes.size(); i-- > 0;) {
+        const HitBox& b = boxes[i];
+        if (b.shown && b.enabled && b.rect.contains(x, y))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+TmainRules::TmainRules(SharedJob& job, MainView& view, WindowPort& port, UiPlatform& platform,
+                       std::u16string first_argument)
+    : job_(job), view_(view), port_(port), platform_(platform), first_argument_(std::move(first_argument))
+{
+    filechosedialog.filter = std::u16string(texts::open_filter);
+    saveto.filter = std::u16string(texts::save_filter);
+}
+
+bool TmainRules::target_confirmed_in_save_dialog() const
+{
+    return !saveto_confirmed_.empty() && saveto_confirmed_ == view_.text(Control::finalfile);
+}
+
+// ---- the pointer ----
+
+void TmainRules::mouse_moved(std::span<const HitBox> boxes, int x, int y)
+{
+    mouse_moved_over(hover_target(boxes, x, y));
+}
+
+void TmainRules::clicked(std::span<const HitBox> boxes, int x, int y)
+{
+    clicked_on(hover_target(boxes, x, y));
+}
+
+void TmainRules::mouse_moved_over(int control)
+{
+    if (control < 0) {
+        FormMouseMove();
+        return;
+    }
+    switch (static_cast<Control>(control)) {
+    case Control::Image3: FormMouseMove(); break;
+    case Control::crypt:
+    case Control::cryptlabel: cryptMouseMove(); break;
+    case Control::decrypt:
+    case Control::decryptlabel: decryptMouseMove(); break;
+    case Control::selectfile:
+    case Control::chosefilelabel: selectfileMouseMove(); break;
+    case Control::savetochose:
+    case Control::savetochose_label: savetochoseMouseMove(); break;
+    case Control::off:
+    case Control::offlabel: offMouseMove(); break;
+    default: break; // other controls: nothing happens
+    }
+}
+
+void TmainRules::clicked_on(int control)
+{
+    if (control < 0)
+        return;
+    switch (static_cast<Control>(control)) {
+    case Control::crypt:
+    case Control::crypt_act:
+    case Control::cryptlabel: crypt_actClick(); break;
+    case Control::decrypt:
+    case Control::decrypt_act:
+    case Control::decryptlabel: decryptlabelClick(); break;
+    case Control::selectfile:
+    case Control::selectfile_act:
+    case Control::chosefilelabel: chosefilelabelClick(); break;
+    case Control::savetochose:
+    case Control::savetochose_act:
+    case Control::savetochose_label: savetochose_labelClick(); break;
+    case Control::off:
+    case Control::off_act:
+    case Control::offlabel: off_actClick(); break;
+    case Control::Label6: Label6Click(); break;
+    default: break;
+    }
+}
+
+// ---- source and target ----
+
+void TmainRules::FormCreate()
+{
+    if (first_argument_.empty())
+        return;
+    accept_argument(first_argument_);
+}
+
+void TmainRules::accept_argument(std::u16string_view path)
+{
+    if (accept_source(path, true))
+        hide(Control::selectfile_act);
+}
+
+void TmainRules::start_keeping_schedule(Timer t)
+{
+    if (!view_.timer_running(t))
+        view_.start_timer(t);
+}
+
+bool TmainRules::accept_source(std::u16string_view path, bool from_command_line)
+{
+    view_.set_text(Control::filetocrypt, path);
+    if (from_command_line)
+        filechosedialog.file_name = std::u16string(path);
+    job_.job_ext = extension_of(path);
+
+    if (job_.job_ext == old_encrypted_ext) {
+        view_.set_text(Control::filetocrypt, u"");
+        platform_.warning(texts::old_format_warning);
+        return false;
+    }
+
+    for (Control c : {Control::savetochose_label, Control::savetochose_act, Control::savetochose})
+        view_.set_enabled(c, true);
+
+    const bool encrypt = job_.job_ext != encrypted_ext;
+    start_keeping_schedule(encrypt ? Timer::cryptblink : Timer::decryptblink);
+    view_.stop_timer(encrypt ? Timer::decryptblink : Timer::cryptblink);
+    start_keeping_schedule(Timer::stopper);
+    for (Control c : {Control::crypt, Control::crypt_act, Control::cryptlabel})
+        view_.set_enabled(c, encrypt);
+    for (Control c : {Control::decrypt, Control::decrypt_act, Control::decryptlabel})
+        view_.set_enabled(c, !encrypt);
+    view_.set_enabled(Control::pwagainlabel, encrypt);
+    view_.set_unused_look(Control::pwagain, !encrypt);
+    view_.set_enabled(Control::pwagain, encrypt);
+    if (encrypt) {
+        if (shown(Control::pwok) || shown(Control::pwerr))
+            apply_confirmation_rule();
+    } else {
+        hide(Control::pwagainok);
+        hide(Control::pwagainerr);
+    }
+
+    const TargetProposal proposal = propose_target(path);
+    view_.set_text(Control::finalfile, proposal.target);
+    saveto.file_name = proposal.save_dialog_name;
+    saveto.filter_index = proposal.save_filter_index;
+    saveto_confirmed_.clear();
+    return true;
+}
+
+void TmainRules::chosefilelabelClick()
+{
+    const std::optional<std::u16string> picked = platform_.open_file(filechosedialog);
+    if (picked) {
+        filechosedialog.file_name = *picked;
+        if (!accept_source(*picked, false))
+            return;
+    }
+    hide(Control::selectfile_act);
+}
+
+// The save dialog asks before overwriting and before creating a new file;
+// what it returns has been confirmed, and the command asks nothing more.
+void TmainRules::savetochose_labelClick()
+{
+    const std::optional<std::u16string> chosen = platform_.save_file(saveto);
+    if (!chosen)
+        return;
+    saveto.file_name = *chosen;
+    view_.set_text(Control::finalfile, recompose_target(*chosen, view_.text(Control::filetocrypt),
+                                                        view_.text(Control::finalfile)));
+    saveto_confirmed_ = *chosen;
+}
+
+// ---- password fields ----
+
+void TmainRules::apply_password_rule()
+{
+    const bool given = !view_.empty(Control::pw);
+    view_.set_shown(Control::pwerr, !given);
+    view_.set_shown(Control::pwok, given);
+}
+
+void TmainRules::apply_confirmation_rule()
+{
+    const bool same = !view_.empty(Control::pwagain) && view_.same_text(Control::pwagain, Control::pw);
+    view_.set_shown(Control::pwagainerr, !same);
+    view_.set_shown(Control::pwagainok, same);
+}
+
+void TmainRules::pwChange()
+{
+    apply_password_rule();
+    // The label's own state: the whole window is disabled while a job runs.
+    if (view_.enabled(Control::pwagainlabel))
+        apply_confirmation_rule();
+}
+
+void TmainRules::pwagainChange()
+{
+    apply_confirmation_rule();
+}
+
+void TmainRules::password_entered()
+{
+    if (job_.busy())
+        return;
+    if (view_.enabled(Control::cryptlabel))
+        crypt_actClick();
+    else if (view_.enabled(Control::decryptlabel))
+        decryptlabelClick();
+}
+
+// ---- hover highlight and blinking ----
+
+void TmainRules::FormMouseMove()
+{
+    for (Control c : {Control::crypt_act, Control::off_act, Control::decrypt_act, Control::selectfile_act,
+                      Control::savetochose_act})
+        hide(c);
+}
+
+void TmainRules::cryptMouseMove()
+{
+    if (!shown(Control::crypt_act))
+        show(Control::crypt_act);
+}
+
+void TmainRules::decryptMouseMove()
+{
+    if (!shown(Control::decrypt_act))
+        show(Control::decrypt_act);
+}
+
+void TmainRules::selectfileMouseMove()
+{
+    if (!shown(Control::selectfile_act))
+        show(Control::selectfile_act);
+}
+
+void TmainRules::savetochoseMouseMove()
+{
+    if (!shown(Control::savetochose_act))
+        show(Control::savetochose_act);
+}
+
+void TmainRules::offMouseMove()
+{
+    if (!shown(Control::off_act))
+        show(Control::off_act);
+}
+
+void TmainRules::cryptblinkTimer()
+{
+    view_.set_shown(Control::crypt_act, !shown(Control::crypt_act));
+}
+
+void TmainRules::decryptblinkTimer()
+{
+    view_.set_shown(Control::decrypt_act, !shown(Control::decrypt_act));
+}
+
+void TmainRules::stopperTimer()
+{
+    view_.stop_timer(Timer::cryptblink);
+    view_.stop_timer(Timer::decryptblink);
+    view_.stop_timer(Timer::stopper);
+    hide(Control::crypt_act);
+    hide(Control::decrypt_act);
+}
+
+// ---- the two commands ----
+
+void TmainRules::crypt_actClick()
+{
+    run_command(true);
+}
+
+void TmainRules::decryptlabelClick()
+{
+    run_command(false);
+}
+
+void TmainRules::run_command(bool encrypt)
+{
+    const texts::CommandTexts& t = encrypt ? texts::encrypting : texts::decrypting;
+
+    // The marks are the state: the password field is evaluated afresh, the
+    // confirmation is taken as its mark shows it.
+    apply_password_rule();
+    if (shown(Control::pwerr)) {
+        platform_.message(texts::error_title, texts::password_missing, UiPlatform::Icon::Error);
+        return;
+    }
+    if (encrypt && shown(Control::pwagainerr)) {
+        platform_.message(texts::error_title, texts::password_mismatch, UiPlatform::Icon::Error);
+        return;
+    }
+    const std::u16string source = view_.text(Control::filetocrypt);
+    // The target is proposed, not chosen: a file already there (the plain
+    // file beside its .t2k, say) would be replaced without a word. Unless the
+    // user picked exactly this path in the save dialog, which has asked
+    // already, ask now, after the password checks (a refused password asks
+    // nothing) and before anything changes; "Cancel" leaves all as it was.
+    if (!target_confirmed_in_save_dialog() && something_at(view_.text(Control::finalfile))
+        && !platform_.warning_ok_cancel(texts::overwrite_question))
+        return;
+
+    job_.job_busy = u"true";
+    view_.set_tray_hint(t.hint);
+    balloon_text_ = std::u16string(t.balloon);
+
+    try {
+        if (file_size_probe(to_native_path(source)) > LARGE_FILE_THRESHOLD)
+            port_.minimise_application();
+    } catch (...) {
+        // The size only decides whether to go to the tray.
+    }
+
+    port_.set_window_enabled(false);
+    try {
+        const std::u16string target = view_.text(Control::finalfile);
+        job_.job_source = source;
+        job_.job_target = target;
+        view_.copy_password(Control::pw, job_);
+        job_.job_encrypt = encrypt;
+        {
+            // Held here and waited for before anything else happens, so the
+            // job record is never left to a worker that is still running.
+            sifra worker(job_, port_.close_request());
+            worker.start();
+            port_.show_progress(t, source, target);
+            worker.wait();
+        }
+        port_.show_window();
+        port_.restore_application();
+        if (job_.job_failed) {
+            platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
+            job_.job_failed = false;
+        } else {
+            std::u16string text(t.success);
+            text += view_.text(Control::finalfile);
+            text += u'.';
+            platform_.message(texts::success_title, text, UiPlatform::Icon::Information);
+        }
+    } catch (...) {
+        job_.wipe_password();
+        if (!encrypt)
+            port_.close_progress_if_shown();
+        port_.show_window();
+        port_.restore_application();
+        platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
+    }
+
+    hide(encrypt ? Control::crypt_act : Control::decrypt_act);
+    port_.set_window_enabled(true);
+    port_.show_window();
+    job_.job_busy = u"false";
+}
+
+// ---- tray, application, exit, link ----
+
+void TmainRules::trayClick()
+{
+    port_.restore_application();
+    port_.bring_to_front();
+}
+
+void TmainRules::ApplicationEvents1Minimize()
+{
+    if (!job_.busy())
+        return;
+    port_.minimise_progress();
+    // With no notification area the icon could not be seen, and the program
+    // would be out of reach: it stays an ordinary minimised window.
+    if (!platform_.has_system_tray())
+        return;
+    // The main window's taskbar button is the application's; the dialog,
+    // owned by it, has none of its own.
+    port_.hide_for_tray();
+    view_.set_tray_shown(true);
+    view_.show_tray_balloon(texts::tray_title, balloon_text_);
+}
+
+void TmainRules::ApplicationEvents1Restore()
+{
+    view_.set_tray_shown(false);
+    port_.restore_progress();
+    port_.show_from_tray();
+    port_.bring_to_front();
+}
+
+void TmainRules::off_actClick()
+{
+    port_.quit();
+}
+
+void TmainRules::Label6Click()
+{
+    platform_.open_url(web_address());
+}
+
+} // namespace trezorka::rules

@@ -1,0 +1,16 @@
+#include "Startup.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+QString trezorka::ui::first_argument(int, char**)
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args)
+        return {};
+    const QString first = count >= 2 ? QString::fromWCharArray(args[1]) : QString();
+    LocalFree(args);
+    return first;
+}

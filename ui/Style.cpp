@@ -1,0 +1,54 @@
+#include "Style.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QPalette>
+#include <QWidget>
+
+namespace trezorka::ui {
+
+QFont tahoma(int pixels, bool bold, bool underline)
+{
+    QFont f(qs(rules::font_family));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    f.setUnderline(underline);
+    return f;
+}
+
+QFont font_of(const rules::Font& font)
+{
+    return tahoma(font.pixels, font.bold, font.underline);
+}
+
+QColor colour_of(std::uint32_t rgb)
+{
+    return QColor::fromRgb(static_cast<QRgb>(rgb));
+}
+
+void apply_window_look(QWidget* window, const rules::WindowLayout& layout)
+{
+    QPalette pal = window->palette();
+    pal.setColor(QPalette::Window, colour_of(layout.background));
+    window->setPalette(pal);
+    window->setAutoFillBackground(true);
+    window->setFont(font_of(layout.font));
+}
+
+// Debian's fonts-wine ships a free Tahoma outside fontconfig's folders.
+void register_tahoma()
+{
+#ifndef _WIN32
+    static const bool done = [] {
+        for (const char* face : {"tahoma.ttf", "tahomabd.ttf"}) {
+            const QString file = QStringLiteral("/usr/share/wine/fonts/") + QLatin1String(face);
+            if (QFile::exists(file))
+                QFontDatabase::addApplicationFont(file);
+        }
+        return true;
+    }();
+    (void)done;
+#endif
+}
+
+} // namespace trezorka::ui
