@@ -1,35 +1,35 @@
 #include "TStatus_show.h"
 
 #include "Tmain.h"
-#include "resource.h"
-
-#include "pending_file.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-using trezorka::win::FontKind;
-using trezorka::win::Item;
+using trezorka::rules::Kind;
+using trezorka::rules::StatusControl;
 using trezorka::win::scaled;
+using trezorka::win::wide;
 
 namespace {
 
-constexpr COLORREF background_colour = RGB(0xE8, 0xE8, 0xE8);
 constexpr wchar_t class_name[] = L"TStatus_show";
 constexpr UINT_PTR Timer1 = 1;
-constexpr int client_width = 508;
-constexpr int client_height = 149;
+constexpr int first_child_id = 10;
 // A dialog frame with a caption and no buttons at all in the title bar.
 constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 constexpr DWORD ex_style = WS_EX_DLGMODALFRAME;
 
-const wchar_t abort_question[] = L"Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?";
+int index(StatusControl c)
+{
+    return static_cast<int>(c);
+}
 
 } // namespace
 
-TStatus_show::TStatus_show(Tmain& main) : main_(main)
+TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
+    : main_(main), scene_(trezorka::rules::status_layout()), rules_(*this, *this, platform)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
@@ -39,9 +39,10 @@ TStatus_show::TStatus_show(Tmain& main) : main_(main)
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = class_name;
     RegisterClassExW(&wc);
+    const auto& w = trezorka::rules::status_window;
     // Owned by the main window: no taskbar button, always in front of it.
-    window_ = CreateWindowExW(ex_style, class_name, L"", style, CW_USEDEFAULT, CW_USEDEFAULT, client_width,
-                              client_height, main.window(), nullptr, instance, this);
+    window_ = CreateWindowExW(ex_style, class_name, wide(w.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              w.width, w.height, main.window(), nullptr, instance, this);
     if (!window_)
         throw std::runtime_error("cannot create the progress dialog");
     create_controls();
@@ -56,49 +57,46 @@ TStatus_show::~TStatus_show()
         DestroyWindow(window_);
 }
 
+HWND TStatus_show::child(StatusControl c) const
+{
+    return children_[index(c)];
+}
+
 void TStatus_show::create_controls()
 {
-    scene_.set_dpi(96);
-    auto item = [this](const wchar_t* name, bool is_label, RECT place, int picture, std::wstring text, FontKind font) {
-        Item i{name, is_label, place};
-        i.picture = picture;
-        i.text = std::move(text);
-        i.font = font;
-        i.colour = GetSysColor(COLOR_WINDOWTEXT);
-        return scene_.add(std::move(i));
-    };
-    item(L"Image1", false, {436, -62, 436 + 97, -62 + 299}, ART_PANEL_RIGHT, {}, FontKind::Default11);
-    item(L"Image2", false, {-16, -24, -16 + 105, -24 + 269}, ART_PANEL_LEFT, {}, FontKind::Default11);
-    statusinfo_ = item(L"statusinfo", true, {38, 16, 400, 32}, -1, {}, FontKind::Bold12);
-    item(L"info", true, {38, 48, 74, 62}, -1, L"Zdroj", FontKind::Bold11);
-    item(L"info2", true, {38, 75, 74, 89}, -1, L"Cíl", FontKind::Bold11);
-    hoursimage_ = item(L"hoursimage", false, {409, 24, 409 + 94, 24 + 96}, ART_HOURGLASS, {}, FontKind::Default11);
-
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto child = [&](const wchar_t* cls, const wchar_t* text, DWORD extra, DWORD ex, int id) {
-        return CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra, 0, 0, 1, 1, window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    };
-    fromfile_ = child(WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 10);
-    tofile_ = child(WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 11);
-    Button1_ = child(WC_BUTTONW, L"Přerušit a ukončit", BS_PUSHBUTTON, 0, 12);
-    Button2_ = child(WC_BUTTONW, L"Minimalizovat", BS_PUSHBUTTON, 0, 13);
+    const auto layout = trezorka::rules::status_layout();
+    for (int i = 0; i < scene_.size(); ++i) {
+        const auto& c = layout[static_cast<std::size_t>(i)];
+        const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + i));
+        if (c.kind == Kind::Edit)
+            children_[i] = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(),
+                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL
+                                               | (c.read_only ? ES_READONLY : 0),
+                                           0, 0, 1, 1, window_, id, instance, nullptr);
+        else if (c.kind == Kind::Button)
+            // Neither is the default or the cancel button.
+            children_[i] = CreateWindowExW(0, WC_BUTTONW, wide(c.text).c_str(),
+                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 1, 1, window_,
+                                           id, instance, nullptr);
+    }
 }
 
 void TStatus_show::layout()
 {
     const UINT dpi = GetDpiForWindow(window_);
     scene_.set_dpi(dpi);
-    const std::pair<HWND, RECT> children[] = {{fromfile_, {74, 45, 317, 21}},
-                                              {tofile_, {74, 72, 317, 21}},
-                                              {Button1_, {143, 113, 113, 20}},
-                                              {Button2_, {278, 113, 113, 20}}};
-    for (const auto& [c, r] : children) {
-        SetWindowPos(c, nullptr, scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right, dpi),
-                     scaled(r.bottom, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(scene_.font(FontKind::Default11)), TRUE);
+    const HFONT font = scene_.font(trezorka::rules::status_window.font);
+    for (int i = 0; i < scene_.size(); ++i) {
+        if (!children_[i])
+            continue;
+        const RECT& r = scene_[i].place;
+        SetWindowPos(children_[i], nullptr, scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right - r.left, dpi),
+                     scaled(r.bottom - r.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(children_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    RECT frame{0, 0, scaled(client_width, dpi), scaled(client_height, dpi)};
+    const auto& w = trezorka::rules::status_window;
+    RECT frame{0, 0, scaled(w.width, dpi), scaled(w.height, dpi)};
     AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
     SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -106,13 +104,13 @@ void TStatus_show::layout()
     InvalidateRect(window_, nullptr, FALSE);
 }
 
-void TStatus_show::set_texts(const std::wstring& caption, const std::wstring& status, const std::wstring& from,
-                             const std::wstring& to)
+void TStatus_show::set_texts(std::u16string_view caption, std::u16string_view status, std::u16string_view from,
+                             std::u16string_view to)
 {
-    SetWindowTextW(window_, caption.c_str());
-    scene_[statusinfo_].text = status;
-    SetWindowTextW(fromfile_, from.c_str());
-    SetWindowTextW(tofile_, to.c_str());
+    SetWindowTextW(window_, wide(caption).c_str());
+    scene_.set_text(index(StatusControl::statusinfo), wide(status));
+    SetWindowTextW(child(StatusControl::fromfile), wide(from).c_str());
+    SetWindowTextW(child(StatusControl::tofile), wide(to).c_str());
     buffer_.stale();
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -145,16 +143,16 @@ void TStatus_show::place_first_time()
 void TStatus_show::show_modal()
 {
     in_modal_ = true;
+    ending_ = false;
     place_first_time();
-    // Sent to the tray before the showing (a large source): it appears when
-    // the application comes back.
     if (!minimised_ && !main_.in_tray())
         ShowWindow(window_, SW_SHOW);
     else
         minimised_ = true;
-    // A close request posted before this loop began is in the queue already.
+    // A close request that came before the showing ends it now.
+    rules_.showing_began();
     MSG msg;
-    while (!close_requested_) {
+    while (!ending_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got <= 0) {
             // The loop of the whole program is to end: leave it that message.
@@ -167,8 +165,8 @@ void TStatus_show::show_modal()
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    close_requested_ = false;
     in_modal_ = false;
+    ending_ = false;
     minimised_ = false;
     ShowWindow(window_, SW_HIDE);
 }
@@ -176,33 +174,36 @@ void TStatus_show::show_modal()
 void TStatus_show::set_minimised(bool minimised)
 {
     minimised_ = minimised;
-    if (!in_modal_)
-        return;
-    ShowWindow(window_, minimised ? SW_HIDE : SW_SHOWNORMAL);
+    if (in_modal_)
+        ShowWindow(window_, minimised ? SW_HIDE : SW_SHOWNORMAL);
 }
 
-void TStatus_show::Timer1Timer()
+bool TStatus_show::shown(StatusControl c) const
 {
-    scene_[hoursimage_].shown = !scene_[hoursimage_].shown;
+    return scene_[index(c)].shown;
+}
+
+void TStatus_show::set_shown(StatusControl c, bool on)
+{
+    scene_[index(c)].shown = on;
     buffer_.stale();
     InvalidateRect(window_, nullptr, FALSE);
 }
 
-void TStatus_show::Button1Click()
-{
-    // The worker goes on while the question is open.
-    if (MessageBoxW(nullptr, abort_question, L"Warning", MB_OKCANCEL | MB_ICONWARNING | MB_TASKMODAL) != IDOK)
-        return;
-    if (main_.application_minimised())
-        main_.restore_application();
-    // The job's temporary file goes; the target is left as it was.
-    trezorka::pending_file::abort_and_remove();
-    ExitProcess(0);
-}
-
-void TStatus_show::Button2Click()
+void TStatus_show::minimise_application()
 {
     main_.minimise_application();
+}
+
+void TStatus_show::restore_application()
+{
+    if (main_.application_minimised())
+        main_.restore_application();
+}
+
+void TStatus_show::end_process()
+{
+    trezorka::rules::abort_process(0);
 }
 
 LRESULT CALLBACK TStatus_show::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -224,7 +225,7 @@ LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_PAINT: {
         PAINTSTRUCT ps;
         const HDC dc = BeginPaint(window_, &ps);
-        buffer_.present(window_, dc, scene_, background_colour);
+        buffer_.present(window_, dc, scene_, trezorka::win::colour_of(trezorka::rules::status_window.background));
         EndPaint(window_, &ps);
         return 0;
     }
@@ -232,22 +233,21 @@ LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
         return 1;
     case WM_CTLCOLORSTATIC: {
         // The read-only boxes in the window-background colour.
-        const HDC dc = reinterpret_cast<HDC>(wparam);
-        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
     case WM_COMMAND:
-        if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == 12)
-            Button1Click();
-        else if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == 13)
-            Button2Click();
+        if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == first_child_id + index(StatusControl::Button1))
+            rules_.Button1Click();
+        else if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == first_child_id + index(StatusControl::Button2))
+            rules_.Button2Click();
         return 0;
     case WM_TIMER:
         if (wparam == Timer1)
-            Timer1Timer();
+            rules_.Timer1Timer();
         return 0;
     case close_message:
-        close_requested_ = true;
+        rules_.close_request();
         return 0;
     case WM_DPICHANGED: {
         const auto* suggested = reinterpret_cast<const RECT*>(lparam);
@@ -256,11 +256,12 @@ LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
         layout();
         return 0;
     }
+    case WM_CLOSE:
+        // Alt+F4 and the like: the rules decide, and never end the showing for it.
+        rules_.close_asked();
+        return 0;
     case WM_NCDESTROY:
         window_ = nullptr;
-        return 0;
-    case WM_CLOSE:
-        // Only the worker's close request ends a showing (Alt+F4 does nothing).
         return 0;
     default:
         break;

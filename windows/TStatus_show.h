@@ -1,41 +1,49 @@
 #pragma once
 
 #include "Scene.h"
+#include "TStatus_show_rules.h"
+#include "WinUiPlatform.h"
 
 #include <windows.h>
 
-#include <string>
+#include <string_view>
 
 class Tmain;
 
-// The progress dialog `Status_show`: created hidden at start-up and shown
-// modally for every job until the worker's close request arrives.
-class TStatus_show {
+// The progress dialog `Status_show` on Win32, a face of the dialog's rules:
+// created hidden at start-up, shown modally for every job until the worker's
+// close request, posted to it, has reached the rules.
+class TStatus_show : public trezorka::rules::StatusView, public trezorka::rules::StatusPort {
 public:
     // Posted by the worker; the only message that comes from another thread.
     static constexpr UINT close_message = WM_APP + 1;
 
-    explicit TStatus_show(Tmain& main);
+    TStatus_show(Tmain& main, WinUiPlatform& platform);
     TStatus_show(const TStatus_show&) = delete;
     TStatus_show& operator=(const TStatus_show&) = delete;
-    ~TStatus_show();
+    ~TStatus_show() override;
 
     HWND window() const { return window_; }
 
-    void set_texts(const std::wstring& caption, const std::wstring& status, const std::wstring& from,
-                   const std::wstring& to);
-    // Disables the main window, shows the dialog (unless the application sits
-    // in the tray: then it appears when the application comes back), and runs
-    // the message loop until the close request has come; re-enables nothing.
+    void set_texts(std::u16string_view caption, std::u16string_view status, std::u16string_view from,
+                   std::u16string_view to);
+    // Shows the dialog (unless the application sits in the tray: then it
+    // appears when the application comes back) and runs the message loop
+    // until the showing ends.
     void show_modal();
-    bool showing() const { return in_modal_; }
-    // Minimised goes with the application; the dialog is owned by the main
-    // window, so it has no taskbar button of its own.
+    // Minimised goes with the application: hidden while the main window is.
     void set_minimised(bool minimised);
 
-    void Timer1Timer();
-    void Button1Click();
-    void Button2Click();
+    // The view.
+    bool shown(trezorka::rules::StatusControl c) const override;
+    void set_shown(trezorka::rules::StatusControl c, bool shown) override;
+    bool showing() const override { return in_modal_; }
+    void end_showing() override { ending_ = true; }
+
+    // The port.
+    void minimise_application() override;
+    void restore_application() override;
+    void end_process() override;
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -43,19 +51,16 @@ private:
     void create_controls();
     void layout();
     void place_first_time();
+    HWND child(trezorka::rules::StatusControl c) const;
 
     Tmain& main_;
-    HWND window_ = nullptr;
-    HWND fromfile_ = nullptr;
-    HWND tofile_ = nullptr;
-    HWND Button1_ = nullptr;
-    HWND Button2_ = nullptr;
     trezorka::win::Scene scene_;
     trezorka::win::BackBuffer buffer_;
-    int statusinfo_ = -1;
-    int hoursimage_ = -1;
-    bool close_requested_ = false;
+    trezorka::rules::TStatus_showRules rules_;
+    HWND window_ = nullptr;
+    HWND children_[trezorka::rules::status_control_count]{};
     bool in_modal_ = false;
+    bool ending_ = false;
     bool minimised_ = false;
     bool placed_ = false;
 };

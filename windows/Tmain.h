@@ -3,146 +3,128 @@
 #include "Gdi.h"
 #include "Scene.h"
 #include "SharedJob.h"
+#include "Tmain_rules.h"
+#include "WinUiPlatform.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <array>
-#include <memory>
 #include <string>
 
 class TStatus_show;
 
-// The main window `main`. Pictures and labels are items of its scene, painted
-// by the window; each command is an owner-drawn button over its bar whose
-// window text is the command's label, so screen readers find a named button;
-// the four edit boxes are ordinary EDIT controls. The items' shown and
-// enabled states are the window's state, read back by the handlers.
-class Tmain {
+// The main window `main` on Win32, a face of the main window's rules: it
+// builds the controls from the layout, draws them, implements the view and
+// the window port, and hands every event to the rules.
+//
+// Pictures and labels are items of its scene, painted by the window itself.
+// Each command has an owner-drawn button over its bar whose window text is the
+// command's label, so screen readers find a named button; the four edit boxes
+// are ordinary EDIT controls.
+class Tmain : public trezorka::rules::MainView, public trezorka::rules::WindowPort {
 public:
-    Tmain(SharedJob& job, std::wstring first_argument);
+    Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argument);
     Tmain(const Tmain&) = delete;
     Tmain& operator=(const Tmain&) = delete;
-    ~Tmain();
+    ~Tmain() override;
 
     HWND window() const { return window_; }
     void setStatus_show(TStatus_show* dialog) { status_show_ = dialog; }
-    // Runs the creation handler; called once both windows exist.
+    // Runs the creation handler and shows the window.
     void start();
 
-    // "Minimise the application" and "restore the application".
-    void minimise_application();
-    void restore_application();
     bool application_minimised() const { return application_minimised_; }
     bool in_tray() const { return hidden_for_tray_; }
 
-    // A message for this window or its dialogs' keyboard handling; true when consumed.
+    // Keyboard handling before dispatch (Tab between the edit boxes, Enter in
+    // a password field); true when the message has been consumed.
     bool pre_translate(MSG& message);
 
-    static constexpr long long LARGE_FILE_THRESHOLD = 8'000'000;
+    // The view.
+    bool shown(trezorka::rules::Control c) const override;
+    void set_shown(trezorka::rules::Control c, bool shown) override;
+    bool enabled(trezorka::rules::Control c) const override;
+    void set_enabled(trezorka::rules::Control c, bool enabled) override;
+    std::u16string text(trezorka::rules::Control c) const override;
+    void set_text(trezorka::rules::Control c, std::u16string_view text) override;
+    bool empty(trezorka::rules::Control c) const override;
+    bool same_text(trezorka::rules::Control a, trezorka::rules::Control b) const override;
+    void copy_password(trezorka::rules::Control c, SharedJob& job) const override;
+    void set_unused_look(trezorka::rules::Control c, bool unused) override;
+    void set_focus(trezorka::rules::Control c) override;
+    bool timer_running(trezorka::rules::Timer t) const override;
+    void start_timer(trezorka::rules::Timer t) override;
+    void stop_timer(trezorka::rules::Timer t) override;
+    void set_tray_shown(bool shown) override;
+    void set_tray_hint(std::u16string_view hint) override;
+    void show_tray_balloon(std::u16string_view title, std::u16string_view text) override;
 
-    void FormCreate();
-    void FormMouseMove();
-    void cryptMouseMove();
-    void decryptMouseMove();
-    void selectfileMouseMove();
-    void savetochoseMouseMove();
-    void offMouseMove();
-    void cryptblinkTimer();
-    void decryptblinkTimer();
-    void stopperTimer();
-    void crypt_actClick();
-    void decryptlabelClick();
-    void chosefilelabelClick();
-    void savetochose_labelClick();
-    void off_actClick();
-    void Label6Click();
-    void pwChange();
-    void pwagainChange();
-    void trayClick();
-    void ApplicationEvents1Minimize();
-    void ApplicationEvents1Restore();
+    // The window port.
+    void set_window_enabled(bool enabled) override;
+    void show_window() override;
+    sifra::CloseRequest close_request() override;
+    void show_progress(const trezorka::rules::texts::CommandTexts& texts, std::u16string_view from,
+                       std::u16string_view to) override;
+    void close_progress_if_shown() override;
+    void minimise_application() override;
+    void restore_application() override;
+    void minimise_progress() override;
+    void restore_progress() override;
+    void hide_for_tray() override;
+    void show_from_tray() override;
+    void bring_to_front() override;
+    void quit() override;
 
 private:
-    enum Timer : UINT_PTR { decryptblink = 1, cryptblink, stopper, trayanimation };
-    // The commands' buttons, in the order of their handlers.
-    enum Command { cmd_crypt, cmd_decrypt, cmd_selectfile, cmd_savetochose, cmd_off, cmd_link, command_count };
-    struct FileDialog {
-        const wchar_t* filter; // pairs separated by NULs
-        std::wstring file_name;
-        int filter_index = 1;
-    };
-
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     static LRESULT CALLBACK child_procedure(HWND child, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                             DWORD_PTR owner);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
     void create_controls();
-    void layout();
     void apply_dpi(UINT dpi);
+    void layout();
     void place_on_desktop();
-
-    // Scene items by name.
-    bool shown(int item) const { return scene_[item].shown; }
-    void show(int item, bool on = true);
-    void hide(int item) { show(item, false); }
-    void enable(int item, bool on);
-    void enable_command(Command command, std::initializer_list<int> items, bool on);
-    std::wstring text(HWND edit) const;
-    void set_text(HWND edit, const std::wstring& text);
-    void start_timer(Timer timer);
-    void stop_timer(Timer timer);
-
-    void mouse_moved(POINT client);
-    void applyPasswordRule();
-    void applyConfirmationRule();
-    bool acceptSource(const std::wstring& path, bool from_command_line);
-    void acceptArgument(const std::wstring& path);
-    void passwordEntered();
-    void runCommand(bool encrypt);
-    void showTaskbarEntryAndRestore();
-    void bringToFront();
-    void set_tray_shown(bool shown);
+    void repaint();
+    HWND edit_of(trezorka::rules::Control c) const;
+    // A password field's text in memory that is wiped after `use`.
+    template <class Use>
+    void with_text(HWND edit, Use use) const;
+    // The pointer at a point of the client area, in 96-dpi coordinates.
+    POINT at_96(POINT client) const;
+    std::vector<trezorka::rules::HitBox> boxes() const;
+    int target_at(POINT client) const;
     void trayanimationTimer();
     void dropped(HDROP drop);
-    bool targetConfirmedInSaveDialog() const;
+    NOTIFYICONDATAW tray_data(UINT flags) const;
 
-    SharedJob& job;
-    std::wstring first_argument_;
-    TStatus_show* status_show_ = nullptr;
-    HWND window_ = nullptr;
+    SharedJob& job_;
+    WinUiPlatform& platform_;
     trezorka::win::Scene scene_;
     trezorka::win::BackBuffer buffer_;
-    trezorka::win::Brush silver_;
-    trezorka::win::Brush window_background_;
+    trezorka::rules::TmainRules rules_;
+    TStatus_show* status_show_ = nullptr;
+    HWND window_ = nullptr;
+    trezorka::win::Brush unused_field_;
     trezorka::win::Icon icon_big_;
     trezorka::win::Icon icon_small_;
     std::array<trezorka::win::Icon, 3> anicons_;
-    std::array<HWND, command_count> buttons_{};
-    std::array<bool, 5> timer_running_{};
-    HWND filetocrypt = nullptr;
-    HWND finalfile = nullptr;
-    HWND pw = nullptr;
-    HWND pwagain = nullptr;
-    bool pwagain_silver_ = false;
+    // Child windows by control: the edit boxes, and each command's button
+    // under its label's number.
+    std::array<HWND, trezorka::rules::control_count> children_{};
+    struct Button {
+        HWND window;
+        RECT place; // at 96 dpi
+    };
+    std::vector<Button> buttons_;
+    std::array<bool, 4> timer_running_{};
+    bool pwagain_unused_ = false;
 
-    // Scene items, in creation order.
-    int Image3, off, Image2, Image1, selectfile, crypt, decrypt, crypt_act, decrypt_act, Label1, Label2,
-        selectfile_act, cryptlabel, decryptlabel, chosefilelabel, savetochose, savetochose_act, savetochose_label,
-        Label4, pwagainlabel, pwok, pwagainok, pwagainerr, pwerr, Label3, Label6, off_act, offlabel;
-
-    FileDialog filechosedialog;
-    FileDialog saveto;
-    std::wstring saveto_confirmed_;
-
-    // The tray icon and its texts.
     bool tray_shown_ = false;
     int tray_frame_ = 0;
     std::wstring tray_hint_;
-    std::wstring tray_balloon_text_;
 
     bool application_minimised_ = false;
     bool hidden_for_tray_ = false;
-    bool placed_ = false;
 };

@@ -4,6 +4,7 @@
 #include "SharedJob.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "WinUiPlatform.h"
 
 #include <windows.h>
 
@@ -17,15 +18,16 @@
 namespace {
 
 // The first command-line argument, in Unicode; further ones are ignored.
-std::wstring first_argument()
+std::u16string first_argument()
 {
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!args)
         return {};
-    std::wstring first = count > 1 ? args[1] : L"";
+    const std::wstring_view first = count > 1 ? args[1] : L"";
+    std::u16string result(first.begin(), first.end());
     LocalFree(args);
-    return first;
+    return result;
 }
 
 struct ComApartment {
@@ -43,8 +45,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     InitCommonControlsEx(&controls);
 
     SharedJob job;
-    Tmain main(job, first_argument());
-    TStatus_show Status_show(main);
+    WinUiPlatform platform;
+    Tmain main(job, platform, first_argument());
+    TStatus_show Status_show(main, platform);
     main.setStatus_show(&Status_show);
     main.start();
 
