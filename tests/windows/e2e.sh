@@ -4,8 +4,9 @@
 # "Zašifrovat", "Trezorka - dokončeno"), compare the bytes with the Linux
 # build's, decrypt it back from a second start (Enter in the password field,
 # the question before replacing the original), start with a ".t1k" file and
-# see "Warning", open and cancel both file dialogs, and compare the prefix's
-# registry before and after: the program must record nothing.
+# see "Warning", open and cancel both file dialogs, send a large job to the
+# tray, compare the prefix's registry before and after (the program must
+# record nothing), and check the layout at 144 dpi.
 #
 # Usage: e2e.sh TREZORKA.EXE LINUX-TREZORKA-CLI [SCREENSHOT.png]
 #   SCREENSHOT.png  where to save a picture of the main window after start-up
@@ -190,6 +191,39 @@ sleep 0.5
 quit_app "$window"
 cmp -s "$source" "$work/original" || fail "decrypting did not give back the original bytes"
 
+# ---- a large source goes to the tray and comes back ---------------------------
+step "A source over 8,000,000 bytes: the window in the tray during the job"
+big="$data/velký.bin"
+head -c 40000000 /dev/urandom >"$big"
+start_app "$(winpath "$big")"
+window=$(main_window)
+[ -n "$window" ] || fail "the main window did not appear for the large file"
+type_into "$window" 115 217
+type_into "$window" 115 260
+click "$window" 129 304 # "Zašifrovat"
+in_tray=no
+for _ in $(seq 300); do
+    xdotool search --onlyvisible --name '^Trezorka - dokončeno$' >/dev/null 2>&1 && break
+    if xdotool search --onlyvisible --name '^Wine System Tray$' >/dev/null 2>&1 &&
+        ! xdotool search --onlyvisible --name '^Trezorka 2\.0 Portable$' >/dev/null 2>&1; then
+        in_tray=yes
+    fi
+    sleep 0.1
+done
+[ "$in_tray" = yes ] || fail "the main window did not go to the tray for a large source"
+box=$(wait_window '^Trezorka - dokončeno$')
+[ -n "$box" ] || fail "no \"Trezorka - dokončeno\" message for the large file"
+xdotool search --onlyvisible --name '^Trezorka 2\.0 Portable$' >/dev/null 2>&1 ||
+    fail "the main window did not come back from the tray"
+press "$box" Return
+gone '^Trezorka - dokončeno$' || fail "the message did not go away"
+sleep 0.5
+quit_app "$window"
+"$cli" --decrypt --quiet --force --password-file "$work/password" -o "$work/big.back" -- "$big.t2k" ||
+    fail "the Linux trezorka-cli could not decrypt the large file"
+cmp -s "$big" "$work/big.back" || fail "the large file did not decrypt to the original"
+rm -f "$big" "$big.t2k"
+
 # ---- the old format ---------------------------------------------------------
 step "Started with a .t1k file: \"Warning\""
 old="$data/stary.t1k"
@@ -239,5 +273,23 @@ if grep -qiE 'trezork' "$WINEPREFIX/user.reg" "$WINEPREFIX/system.reg"; then
     fail "the registry names the program: $(grep -iE 'trezork' "$WINEPREFIX/user.reg" "$WINEPREFIX/system.reg" | head -3)"
 fi
 
+# ---- at 150 % ------------------------------------------------------------------
+step "At 144 dpi: the layout scaled by 1.5"
+wineserver -p
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 ||
+    fail "cannot set Wine's resolution"
+start_app
+window=$(main_window)
+[ -n "$window" ] || fail "the main window did not appear at 144 dpi"
+geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p')
+[ "$geometry" = 833x512 ] || fail "at 144 dpi the client area is $geometry, not 833x512"
+quit_app_at() { click "$1" 581 456; } # "Ukončit", scaled
+quit_app_at "$window"
+for _ in $(seq 150); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "\"Ukončit\" at its scaled place did not end the program"
+
 echo "PASS: encrypted and decrypted under Wine ($(stat -c %s "$source") bytes, same as the Linux build)," \
-    "\"Warning\" for .t1k, both file dialogs, nothing in the registry, in $(($(date +%s) - started)) s"
+    "\"Warning\" for .t1k, both file dialogs, tray for a large file, nothing in the registry, 150 % layout, in $(($(date +%s) - started)) s"
