@@ -6,8 +6,8 @@
 //       draws a picture into its control
 //   trezorka_render_art ico OUTPUT.ico SOURCE.svg SIZE...
 //       one icon file with a square image per SIZE, the drawing kept in
-//       proportion and centred; 256 is stored as PNG, the others as 32-bit
-//       bitmaps with alpha, which every Windows version reads
+//       proportion and centred; from 64 up stored as PNG (Windows reads
+//       those since Vista), the small ones as 32-bit bitmaps with alpha
 //
 // Runs at build time, so it never needs a display.
 
@@ -149,7 +149,7 @@ int write_ico(const QStringList& args)
         if (!has_visible_pixel(image))
             return fail("the picture rendered as nothing", args[3]);
         QByteArray data;
-        if (size == 256) {
+        if (size >= 64) {
             QBuffer buffer(&data);
             buffer.open(QIODevice::WriteOnly);
             image.save(&buffer, "PNG");
