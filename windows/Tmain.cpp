@@ -90,28 +90,6 @@ void Tmain::create_controls()
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto layout = trezorka::rules::main_layout();
-    // Each label a hand points at is a command (or the link): a button over
-    // the bar it lies on, or over itself. The buttons come first: a later
-    // sibling lies above an earlier one, and the edit boxes lie above all.
-    for (int i = 0; i < scene_.size(); ++i) {
-        const auto& c = layout[static_cast<std::size_t>(i)];
-        if (c.kind != Kind::Label || !c.hand)
-            continue;
-        trezorka::rules::Rect area = c.rect;
-        for (int j = 0; j < i; ++j) {
-            const auto& bar = layout[static_cast<std::size_t>(j)];
-            if (bar.kind == Kind::Picture && bar.hand && bar.rect.contains(c.rect.x, c.rect.y))
-                area = bar.rect;
-        }
-        const HWND button = CreateWindowExW(0, WC_BUTTONW, scene_[i].text.c_str(),
-                                            WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | (c.enabled ? 0 : WS_DISABLED),
-                                            area.x, area.y, area.width, area.height, window_,
-                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_button_id + i)),
-                                            instance, nullptr);
-        SetWindowSubclass(button, child_procedure, 1, reinterpret_cast<DWORD_PTR>(this));
-        children_[static_cast<std::size_t>(i)] = button;
-        buttons_.push_back({button, {area.x, area.y, area.x + area.width, area.y + area.height}});
-    }
     for (int i = 0; i < scene_.size(); ++i) {
         const auto& c = layout[static_cast<std::size_t>(i)];
         if (c.kind != Kind::Edit)
@@ -126,6 +104,29 @@ void Tmain::create_controls()
             SetWindowSubclass(edit, child_procedure, 2, reinterpret_cast<DWORD_PTR>(this));
         }
         children_[static_cast<std::size_t>(i)] = edit;
+    }
+    // Each label a hand points at is a command (or the link): a button over
+    // the bar it lies on, or over itself. A child window created later lies
+    // below the earlier ones (and comes later in the tab order), so the edit
+    // boxes, created first, lie above everything.
+    for (int i = 0; i < scene_.size(); ++i) {
+        const auto& c = layout[static_cast<std::size_t>(i)];
+        if (c.kind != Kind::Label || !c.hand)
+            continue;
+        RECT area = scene_[i].place; // as large as its text
+        for (int j = 0; j < i; ++j) {
+            const auto& bar = layout[static_cast<std::size_t>(j)];
+            if (bar.kind == Kind::Picture && bar.hand && bar.rect.contains(c.rect.x, c.rect.y))
+                area = scene_[j].place;
+        }
+        const HWND button = CreateWindowExW(0, WC_BUTTONW, scene_[i].text.c_str(),
+                                            WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | (c.enabled ? 0 : WS_DISABLED),
+                                            0, 0, 1, 1, window_,
+                                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_button_id + i)),
+                                            instance, nullptr);
+        SetWindowSubclass(button, child_procedure, 1, reinterpret_cast<DWORD_PTR>(this));
+        children_[static_cast<std::size_t>(i)] = button;
+        buttons_.push_back({button, area});
     }
 }
 
