@@ -57,7 +57,13 @@ xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 unset WAYLAND_DISPLAY
 step "Fresh Wine prefix"
-wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$work/wineboot.log")"
+# A fresh prefix now and then fails to come up on a busy machine; once more
+# from scratch before giving up.
+if ! wineboot -i >"$work/wineboot.log" 2>&1; then
+    wineserver -k >/dev/null 2>&1
+    rm -rf "$WINEPREFIX"
+    wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$work/wineboot.log")"
+fi
 # The registry reaches its files when the server ends.
 wineserver -w
 cp "$WINEPREFIX/user.reg" "$work/user.before"
