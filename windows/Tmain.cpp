@@ -4,6 +4,8 @@
 #include "resource.h"
 
 #include <commctrl.h>
+#include <initguid.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -68,10 +70,13 @@ Tmain::Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argum
     create_controls();
     apply_dpi(GetDpiForWindow(window_));
     place_on_desktop();
+    name_fields();
 }
 
 Tmain::~Tmain()
 {
+    if (accessibility_)
+        accessibility_->Release();
     set_tray_shown(false);
     if (window_)
         DestroyWindow(window_);
@@ -182,6 +187,40 @@ void Tmain::place_on_desktop()
     SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Tmain::name_fields()
+{
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(&accessibility_))))
+        return;
+    const std::pair<Control, Control> fields[] = {{Control::Label1, Control::filetocrypt},
+                                                  {Control::Label2, Control::finalfile},
+                                                  {Control::Label4, Control::pw},
+                                                  {Control::pwagainlabel, Control::pwagain}};
+    for (const auto& [label, field] : fields) {
+        std::wstring name = scene_[index(label)].text;
+        if (!name.empty() && name.back() == L':')
+            name.pop_back();
+        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                       PROPID_ACC_NAME, name.c_str());
+    }
+}
+
+void Tmain::describe_marks()
+{
+    if (!accessibility_)
+        return;
+    namespace texts = trezorka::rules::texts;
+    auto describe = [this](Control field, Control ok, Control err, std::u16string_view ok_name,
+                           std::u16string_view err_name) {
+        const std::wstring text = shown(ok) ? wide(ok_name) : shown(err) ? wide(err_name) : std::wstring();
+        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                       PROPID_ACC_DESCRIPTION, text.c_str());
+    };
+    describe(Control::pw, Control::pwok, Control::pwerr, texts::pwok_name, texts::pwerr_name);
+    describe(Control::pwagain, Control::pwagainok, Control::pwagainerr, texts::pwagainok_name,
+             texts::pwagainerr_name);
+}
+
 void Tmain::repaint()
 {
     buffer_.stale();
@@ -209,6 +248,8 @@ void Tmain::set_shown(Control c, bool on)
     scene_[index(c)].shown = on;
     if (scene_[index(c)].layout.kind == Kind::Edit)
         ShowWindow(edit_of(c), on ? SW_SHOWNA : SW_HIDE);
+    if (c == Control::pwok || c == Control::pwerr || c == Control::pwagainok || c == Control::pwagainerr)
+        describe_marks();
     repaint();
 }
 

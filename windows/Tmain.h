@@ -14,6 +14,7 @@
 #include <string>
 
 class TStatus_show;
+struct IAccPropServices;
 
 // The main window `main` on Win32, a face of the main window's rules: it
 // builds the controls from the layout, draws them, implements the view and
@@ -98,6 +99,10 @@ private:
     void trayanimationTimer();
     void dropped(HDROP drop);
     NOTIFYICONDATAW tray_data(UINT flags) const;
+    // Names for screen readers: each edit box is called by its label, and a
+    // password field describes the mark shown beside it.
+    void name_fields();
+    void describe_marks();
 
     SharedJob& job_;
     WinUiPlatform& platform_;
@@ -127,4 +132,5 @@ private:
 
     bool application_minimised_ = false;
     bool hidden_for_tray_ = false;
+    IAccPropServices* accessibility_ = nullptr;
 };
