@@ -5,7 +5,7 @@
 # build's, decrypt it back from a second start (Enter in the password field,
 # the question before replacing the original), start with a ".t1k" file and
 # see "Warning", open and cancel both file dialogs, send a large job to the
-# tray, compare the prefix's registry before and after (the program must
+# tray, abort a job from the progress dialog, compare the prefix's registry before and after (the program must
 # record nothing), and check the layout at 144 dpi.
 #
 # Usage: e2e.sh TREZORKA.EXE LINUX-TREZORKA-CLI [SCREENSHOT.png]
@@ -230,6 +230,39 @@ quit_app "$window"
 cmp -s "$big" "$work/big.back" || fail "the large file did not decrypt to the original"
 rm -f "$big" "$big.t2k"
 
+# ---- abort from the progress dialog -----------------------------------------
+step "\"Přerušit a ukončit\" in the progress dialog, answered OK: the program ends at once"
+# Just under the tray's threshold, so the dialog stays in view a while.
+aborted="$data/abort.bin"
+head -c 7900000 /dev/urandom >"$aborted"
+start_app "$(winpath "$aborted")"
+window=$(main_window)
+[ -n "$window" ] || fail "the main window did not appear"
+type_into "$window" 115 217
+type_into "$window" 115 260
+click "$window" 129 304 # "Zašifrovat"
+dialog=$(wait_window '^Trezorka - šifrování$')
+[ -n "$dialog" ] || fail "no progress dialog"
+click "$dialog" 199 123 # "Přerušit a ukončit"
+question=$(wait_window '^Warning$')
+[ -n "$question" ] || fail "no question before aborting"
+press "$question" Return
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the abort did not end the program"
+wait "$app_pid"
+status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "the abort ended the program with status $status, not 0"
+xdotool search --onlyvisible --name '^Trezorka - dokončeno$' >/dev/null 2>&1 && fail "a result message after the abort"
+# The target is there or not, depending on how far the job had come; a
+# half-written temporary file is not.
+leftover=$(cd "$data" && ls -A | grep -vxF -e 'zpráva 1.pdf' -e 'zpráva 1.pdf.t2k' -e abort.bin -e abort.bin.t2k || true)
+[ -z "$leftover" ] || fail "the abort left files behind: $leftover"
+rm -f "$aborted" "$aborted.t2k"
+
 # ---- the old format ---------------------------------------------------------
 step "Started with a .t1k file: \"Warning\""
 old="$data/stary.t1k"
@@ -298,4 +331,4 @@ done
 kill -0 "$app_pid" 2>/dev/null && fail "\"Ukončit\" at its scaled place did not end the program"
 
 echo "PASS: encrypted and decrypted under Wine ($(stat -c %s "$source") bytes, same as the Linux build)," \
-    "\"Warning\" for .t1k, both file dialogs, tray for a large file, nothing in the registry, 150 % layout, in $(($(date +%s) - started)) s"
+    "\"Warning\" for .t1k, both file dialogs, tray for a large file, abort, nothing in the registry, 150 % layout, in $(($(date +%s) - started)) s"
