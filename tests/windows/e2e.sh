@@ -100,12 +100,12 @@ gone() {
     done
     return 1
 }
-# Presses Enter in the window: the default button of a message box or dialog.
+# A key pressed in the window (Return: its default button), made the active
+# one first; one key only, which must not reach the window behind it.
 press() {
     local window=$1 key=$2
     xdotool windowactivate "$window" 2>/dev/null || xdotool windowfocus "$window" 2>/dev/null
     sleep 0.3
-    xdotool key --window "$window" "$key"
     xdotool key "$key"
 }
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
