@@ -98,18 +98,6 @@ bool QtUiPlatform::load_qt_translation()
     return true;
 }
 
-QString QtUiPlatform::unreachable_settings_path()
-{
-#ifdef _WIN32
-    // The program's own file: no folder can be made below it.
-    const QString program = QCoreApplication::applicationFilePath();
-    if (!program.isEmpty())
-        return program + QStringLiteral("/settings");
-    return QStringLiteral("//./NUL/trezorka");
-#else
-    return QStringLiteral("/dev/null/trezorka");
-#endif
-}
 
 QStringList QtUiPlatform::name_filters(const QString& filter)
 {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace trezorka::file_io {
 
@@ -31,7 +32,17 @@ struct FileInfo {
     bool directory = false;
     std::uint64_t size = 0; // meaningful for a regular file only
     unsigned permissions = 0; // POSIX permission bits; 0 where unknown
+    bool has_owner = false; // POSIX owner and group, where there are such
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    // When the contents last changed and when the file's status last changed
+    // (nanoseconds on POSIX, 100 ns units on Windows; 0 where unknown): a
+    // rewrite at the same size shows only here.
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
 };
+
+class TargetFolder;
 
 class File {
 public:
@@ -54,14 +65,16 @@ public:
     // Starts writing the given range to disk without waiting, so that the
     // final sync has less left to do.
     void start_writeback(std::uint64_t offset, std::uint64_t size) noexcept;
-    // Gives the file the permissions a newly created file would get, or those
-    // of `like` when given.
-    void set_new_file_permissions(const std::optional<FileInfo>& like);
+    // The permissions of a new target: those of the file it replaces (and
+    // its owner and group where we may), else no more than the source has,
+    // less the umask.
+    void set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo& source);
     void sync();
     // Closes an owned handle, reporting a failure (a delayed write error).
     void close();
 
 private:
+    friend class TargetFolder;
     NativeHandle handle_{invalid_handle()};
     bool owned_ = false;
     static constexpr NativeHandle invalid_handle() noexcept
@@ -75,15 +88,29 @@ private:
 };
 
 // Opens the source to read, letting others read but not write it where the
-// system can enforce that. A folder is refused.
+// system can enforce that. Anything but a regular file (a folder, a pipe, a
+// device, a file of /proc) is refused without blocking.
 File open_source(const std::filesystem::path& path);
 
 // Uses an already open descriptor (standard input or output); never closes it.
 File borrow_descriptor(int fd);
 
 // The identity of the file a path names, links followed; nothing when the
-// path names no file.
+// path names no file (`error` then tells why, as an errno value).
 std::optional<FileInfo> info_of_path(const std::filesystem::path& path);
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error);
+
+// Whether two infos are the same file, as far as the system lets us tell.
+bool same_file(const FileInfo& a, const FileInfo& b) noexcept;
+
+// 0 when this process may read (or write and create entries in, for a
+// folder) what the path names, else an errno value. 0 where unknown.
+int access_error(const std::filesystem::path& path, bool write) noexcept;
+
+// The longest file name the folder's file system takes, and the longest path
+// the system takes.
+std::size_t max_name_length(const std::filesystem::path& folder) noexcept;
+std::size_t max_path_length() noexcept;
 
 // Whether anything (a dangling link included) stands at the path.
 bool entry_exists(const std::filesystem::path& path);
@@ -92,17 +119,46 @@ bool entry_exists(const std::filesystem::path& path);
 // false when the name is taken.
 bool create_exclusive(const std::filesystem::path& path, File& file);
 
-// Puts `from` in the place of `to`, replacing what is there, atomically.
-void rename_over(const std::filesystem::path& from, const std::filesystem::path& to);
+// A fresh hidden name for a temporary file: ".trezorka-<16 hex digits>.tmp".
+std::string hidden_temp_name();
 
-// Puts `from` in the place of `to` only when nothing is there; false (and
-// `from` left in place) when `to` exists.
-bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
+// The folder a target is written into, held open for the whole job, so that
+// every step happens in this one folder: when its path is moved or replaced
+// meanwhile, nothing is created or left through the new meaning of the path
+// (on Windows, the open folder cannot be moved at all).
+class TargetFolder {
+public:
+    explicit TargetFolder(const std::filesystem::path& folder);
+    TargetFolder(const TargetFolder&) = delete;
+    TargetFolder& operator=(const TargetFolder&) = delete;
+    ~TargetFolder();
 
-// Flushes a folder's entries to disk; best effort.
-void sync_folder(const std::filesystem::path& folder) noexcept;
+    // Whether the path still names this folder.
+    bool still_at(const std::filesystem::path& folder) const noexcept;
 
-void remove_file(const std::filesystem::path& path) noexcept;
+    // A new temporary file that has no name at all, so that a killed
+    // process leaves nothing; false when the file system offers none.
+    bool create_nameless(File& file);
+    // A new temporary file under `name`, exclusively, readable and writable
+    // by the owner only; false when the name is taken. Where the system
+    // allows, it is gone by itself if the process dies before place().
+    bool create_named(const std::string& name, File& file);
+
+    // Gives the flushed temporary file (`temp_name` empty when nameless) the
+    // name `target` in this folder, atomically: replacing what is there, or
+    // only when nothing is there (false, and nothing placed, when there is).
+    // The file is closed on the way. On failure the caller removes the
+    // temporary name, if any.
+    bool place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace);
+
+    void remove(const std::string& name) noexcept;
+    // Flushes the folder's entries to disk; best effort.
+    void sync() noexcept;
+
+private:
+    NativeHandle handle_;
+    std::filesystem::path path_;
+};
 
 // The size of a regular file opened to read with no sharing, or -1.
 std::int64_t probe_size(const std::filesystem::path& path) noexcept;

@@ -1,15 +1,20 @@
 #include "file_io.h"
 
+#include "printable_name.h"
 #include "stream_job.h"
+#include "system_error_text.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace trezorka::file_io {
@@ -20,9 +25,9 @@ namespace {
 {
     std::string message = what;
     if (!path.empty())
-        message += ": " + path.string();
+        message += ": " + printable_name(path.native());
     message += ": ";
-    message += std::strerror(error);
+    message += system_error_text(error);
     throw JobError(message);
 }
 
@@ -31,15 +36,49 @@ namespace {
     fail(what, {}, error);
 }
 
-FileInfo info_from(const struct stat& st)
+std::int64_t nanoseconds(const timespec& t)
+{
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The files of /proc, /sys and their kin claim to be regular files of size
+// 0 (or 4096) and give whatever they like when read.
+bool pseudo_file_system(const struct statfs& fs)
+{
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+FileInfo info_from(const struct stat& st, bool pseudo)
 {
     FileInfo info;
     info.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    info.regular = S_ISREG(st.st_mode);
+    info.regular = S_ISREG(st.st_mode) && !pseudo;
     info.directory = S_ISDIR(st.st_mode);
     info.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     info.permissions = st.st_mode & 07777;
+    info.has_owner = true;
+    info.owner = st.st_uid;
+    info.group = st.st_gid;
+    info.modified = nanoseconds(st.st_mtim);
+    info.changed = nanoseconds(st.st_ctim);
     return info;
+}
+
+FileInfo info_of_fd(int fd, const struct stat& st)
+{
+    struct statfs fs {};
+    return info_from(st, S_ISREG(st.st_mode) && ::fstatfs(fd, &fs) == 0 && pseudo_file_system(fs));
 }
 
 // The process's umask without changing it (umask() would, for every thread).
@@ -91,7 +130,7 @@ FileInfo File::info() const
     struct stat st {};
     if (::fstat(handle_, &st) != 0)
         fail("nelze zjistit údaje o souboru", errno);
-    return info_from(st);
+    return info_of_fd(handle_, st);
 }
 
 std::size_t File::read(void* data, std::size_t size)
@@ -140,10 +179,25 @@ void File::start_writeback(std::uint64_t offset, std::uint64_t size) noexcept
 #endif
 }
 
-void File::set_new_file_permissions(const std::optional<FileInfo>& like)
+void File::set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo& source)
 {
-    const mode_t mode = like && like->regular ? static_cast<mode_t>(like->permissions & 0777)
-                                              : static_cast<mode_t>(0666 & ~current_umask());
+    mode_t mode;
+    if (replaced && replaced->regular) {
+        // The owner first: a change of owner clears the mode's special bits.
+        // Only root may give a file away, so a refusal is expected; the
+        // group alone is then tried, which a member of it may set.
+        if (replaced->has_owner && ::fchown(handle_, replaced->owner, replaced->group) != 0) {
+            if (errno != EPERM)
+                fail("nelze nastavit vlastníka cíle", errno);
+            (void)::fchown(handle_, static_cast<uid_t>(-1), replaced->group);
+        }
+        mode = static_cast<mode_t>(replaced->permissions & 0777);
+    } else {
+        // A decrypted copy must not be readable by more people than the
+        // encrypted file it came from.
+        const mode_t base = source.regular && source.has_owner ? static_cast<mode_t>(source.permissions & 0666) : 0666;
+        mode = static_cast<mode_t>(base & ~current_umask());
+    }
     if (::fchmod(handle_, mode) != 0)
         fail("nelze nastavit práva cíle", errno);
 }
@@ -171,12 +225,17 @@ File open_source(const std::filesystem::path& path)
 {
     // POSIX has no mandatory share modes: others cannot be stopped from
     // writing. A source that changes size under the job is caught by the job.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK: a named pipe with no writer would block the open for good.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         fail("nelze otevřít zdroj", path, errno);
     File file(fd, true);
-    if (file.info().directory)
+    const FileInfo info = file.info();
+    if (info.directory)
         fail("zdroj je složka", path, EISDIR);
+    if (!info.regular)
+        throw JobError("zdroj není obyčejný soubor: " + printable_name(path.native()));
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return file;
 }
 
@@ -185,12 +244,45 @@ File borrow_descriptor(int fd)
     return File(fd, false);
 }
 
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0) {
+        error = errno;
         return std::nullopt;
-    return info_from(st);
+    }
+    struct statfs fs {};
+    return info_from(st, S_ISREG(st.st_mode) && ::statfs(path.c_str(), &fs) == 0 && pseudo_file_system(fs));
+}
+
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
+{
+    int ignored = 0;
+    return info_of_path(path, ignored);
+}
+
+bool same_file(const FileInfo& a, const FileInfo& b) noexcept
+{
+    return a.id == b.id;
+}
+
+int access_error(const std::filesystem::path& path, bool write) noexcept
+{
+    // The effective ids decide what open() may do, so they decide here too.
+    const int mode = write ? W_OK | X_OK : R_OK;
+    return ::faccessat(AT_FDCWD, path.empty() ? "." : path.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+std::size_t max_name_length(const std::filesystem::path& folder) noexcept
+{
+    errno = 0;
+    const long value = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return value > 0 ? static_cast<std::size_t>(value) : std::size_t{NAME_MAX};
+}
+
+std::size_t max_path_length() noexcept
+{
+    return PATH_MAX;
 }
 
 bool entry_exists(const std::filesystem::path& path)
@@ -211,52 +303,154 @@ bool create_exclusive(const std::filesystem::path& path, File& file)
     return true;
 }
 
-void rename_over(const std::filesystem::path& from, const std::filesystem::path& to)
+namespace {
+
+// Gives an open file with no name (or any other) the name `to` in `folder`,
+// never replacing anything: false when the name is taken.
+bool link_descriptor(int fd, int folder, const char* to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        fail("nelze uložit cíl", to, errno);
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, self, folder, to, AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    // Without /proc mounted, the same through the descriptor itself, which
+    // needs a privilege.
+    if (errno == ENOENT && ::linkat(fd, "", folder, to, AT_EMPTY_PATH) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    fail("nelze uložit cíl", errno);
 }
 
-bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to)
+} // namespace
+
+TargetFolder::TargetFolder(const std::filesystem::path& folder) : path_(folder.empty() ? "." : folder)
 {
+    handle_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder we may write in but not list still works through O_PATH; only
+    // its final flush is lost.
+    if (handle_ < 0 && errno == EACCES)
+        handle_ = ::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (handle_ < 0)
+        fail("nelze otevřít cílovou složku", path_, errno);
+}
+
+TargetFolder::~TargetFolder()
+{
+    ::close(handle_);
+}
+
+bool TargetFolder::still_at(const std::filesystem::path& folder) const noexcept
+{
+    struct stat now {};
+    struct stat held {};
+    return ::stat(folder.empty() ? "." : folder.c_str(), &now) == 0 && ::fstat(handle_, &held) == 0
+        && now.st_dev == held.st_dev && now.st_ino == held.st_ino;
+}
+
+bool TargetFolder::create_nameless(File& file)
+{
+#ifdef O_TMPFILE
+    const int fd = ::openat(handle_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd >= 0) {
+        file = File(fd, true);
+        return true;
+    }
+    // Refusals that only mean "not on this file system" (or kernel).
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+        fail("nelze vytvořit cílový soubor", path_, errno);
+#endif
+    return false;
+}
+
+bool TargetFolder::create_named(const std::string& name, File& file)
+{
+    const int fd = ::openat(handle_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return false;
+        fail("nelze vytvořit cílový soubor", path_ / name, errno);
+    }
+    file = File(fd, true);
+    return true;
+}
+
+bool TargetFolder::place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace)
+{
+    const char* to = target.c_str();
+    if (temp_name.empty()) {
+        // The first name it ever gets. Where nothing may be replaced, the
+        // link itself is the atomic check.
+        const int fd = temp.handle_;
+        if (!replace) {
+            const bool placed = link_descriptor(fd, handle_, to);
+            temp.close();
+            return placed;
+        }
+        // Otherwise a hidden name first, then over the target in one step.
+        std::string hidden;
+        for (int attempt = 0;; ++attempt) {
+            if (attempt == 100)
+                fail("nelze uložit cíl", path_ / target, EEXIST);
+            hidden = hidden_temp_name();
+            if (link_descriptor(fd, handle_, hidden.c_str()))
+                break;
+        }
+        if (::renameat(handle_, hidden.c_str(), handle_, to) != 0) {
+            const int error = errno;
+            ::unlinkat(handle_, hidden.c_str(), 0);
+            fail("nelze uložit cíl", path_ / target, error);
+        }
+        temp.close();
+        return true;
+    }
+
+    temp.close();
+    const char* from = temp_name.c_str();
+    if (replace) {
+        if (::renameat(handle_, from, handle_, to) != 0)
+            fail("nelze uložit cíl", path_ / target, errno);
+        return true;
+    }
 #ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(handle_, from, handle_, to, RENAME_NOREPLACE) == 0)
         return true;
     if (errno == EEXIST)
         return false;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        fail("nelze uložit cíl", to, errno);
+        fail("nelze uložit cíl", path_ / target, errno);
 #endif
     // A second name for the file, then the temporary one goes: link() never
     // replaces an existing name.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
+    if (::linkat(handle_, from, handle_, to, 0) == 0) {
+        ::unlinkat(handle_, from, 0);
         return true;
     }
     if (errno == EEXIST)
         return false;
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK)
-        fail("nelze uložit cíl", to, errno);
+        fail("nelze uložit cíl", path_ / target, errno);
     // A file system without hard links: check, then rename. Not atomic, but
     // the last resort on such file systems.
-    if (entry_exists(to))
+    struct stat st {};
+    if (::fstatat(handle_, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
         return false;
-    rename_over(from, to);
+    if (::renameat(handle_, from, handle_, to) != 0)
+        fail("nelze uložit cíl", path_ / target, errno);
     return true;
 }
 
-void sync_folder(const std::filesystem::path& folder) noexcept
+void TargetFolder::remove(const std::string& name) noexcept
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    (void)::fsync(fd);
-    ::close(fd);
+    if (!name.empty())
+        (void)::unlinkat(handle_, name.c_str(), 0);
 }
 
-void remove_file(const std::filesystem::path& path) noexcept
+void TargetFolder::sync() noexcept
 {
-    (void)::unlink(path.c_str());
+    (void)::fsync(handle_);
 }
 
 std::int64_t probe_size(const std::filesystem::path& path) noexcept

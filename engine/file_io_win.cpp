@@ -4,13 +4,16 @@
 
 #include "file_io.h"
 
+#include "printable_name.h"
 #include "stream_job.h"
+#include "system_error_text.h"
 
 #include <windows.h>
 
 #include <io.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -51,6 +54,51 @@ std::string system_message(DWORD error)
     return message.empty() ? std::string(code) : utf8(message) + " (" + code + ")";
 }
 
+// The C library's number for the common system errors, so that they get
+// the same Czech wording as on POSIX; 0 for the others.
+int errno_of(DWORD error) noexcept
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return error == ERROR_ACCESS_DENIED ? EACCES : EBUSY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_FILE_TOO_LARGE:
+        return EFBIG;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_WRITE_FAULT:
+    case ERROR_READ_FAULT:
+        return EIO;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return 0;
+    }
+}
+
+std::string cause(DWORD error)
+{
+    const int number = errno_of(error);
+    return number ? system_error_text(number) : system_message(error);
+}
+
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error)
 {
     std::string message = what;
@@ -59,10 +107,10 @@ std::string system_message(DWORD error)
         // throw on a name it cannot represent.
         const std::u8string name = path.u8string();
         message += ": ";
-        message.append(name.begin(), name.end());
+        message += printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
     }
     message += ": ";
-    message += system_message(error);
+    message += cause(error);
     throw JobError(message);
 }
 
@@ -114,6 +162,11 @@ FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
         info.regular = !info.directory;
         if (info.regular)
             info.size = static_cast<std::uint64_t>(std::max<LONGLONG>(standard.EndOfFile.QuadPart, 0));
+        FILE_BASIC_INFO basic{};
+        if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+            info.modified = basic.LastWriteTime.QuadPart;
+            info.changed = basic.ChangeTime.QuadPart;
+        }
         return info;
     }
     info.id.device = data.dwVolumeSerialNumber;
@@ -122,6 +175,8 @@ FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
     info.regular = !info.directory;
     if (info.regular)
         info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32)
+                                              | data.ftLastWriteTime.dwLowDateTime);
     return info;
 }
 
@@ -213,7 +268,7 @@ void File::start_writeback(std::uint64_t, std::uint64_t) noexcept
     // Windows has no call to start write-back of a range without waiting.
 }
 
-void File::set_new_file_permissions(const std::optional<FileInfo>&)
+void File::set_target_permissions(const std::optional<FileInfo>&, const FileInfo&)
 {
     // A new file inherits its folder's access control list, which is what a
     // file created there in the ordinary way would get.
@@ -248,8 +303,14 @@ File open_source(const std::filesystem::path& path)
         fail("nelze otevřít zdroj", path, error);
     }
     File file(handle, true);
-    if (file.info().directory)
+    const FileInfo info = file.info();
+    if (info.directory)
         fail("zdroj je složka", path, ERROR_DIRECTORY);
+    if (!info.regular) {
+        const std::u8string name = path.u8string();
+        throw JobError("zdroj není obyčejný soubor: "
+                       + printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())));
+    }
     return file;
 }
 
@@ -263,18 +324,56 @@ File borrow_descriptor(int fd)
 
 std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
 {
+    int ignored = 0;
+    return info_of_path(path, ignored);
+}
+
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error)
+{
     // No access asked and everything shared: this works even on a file that
     // is open with no sharing, such as the job's own source. Links are
     // followed; FILE_FLAG_BACKUP_SEMANTICS lets a folder be opened too.
     QueryHandle query{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    if (query.handle == INVALID_HANDLE_VALUE)
+    if (query.handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        error = errno_of(code) ? errno_of(code) : EIO;
         return std::nullopt;
+    }
     bool ok = false;
     const FileInfo info = info_of_handle(query.handle, ok);
-    if (!ok)
+    if (!ok) {
+        error = EIO;
         return std::nullopt;
+    }
     return info;
+}
+
+bool same_file(const FileInfo& a, const FileInfo& b) noexcept
+{
+    // Wine tells only the file index, not the volume, of a standard handle
+    // redirected to a file by a Unix shell; its volume then reads 0. An
+    // unknown volume is taken as any volume: refusing a rare different file
+    // beats writing into the source.
+    if (a.regular && b.regular && (a.id.device == 0 || b.id.device == 0))
+        return a.id.index == b.id.index;
+    return a.id == b.id;
+}
+
+int access_error(const std::filesystem::path&, bool) noexcept
+{
+    // Access control lists answer only to an attempt; the job makes it.
+    return 0;
+}
+
+std::size_t max_name_length(const std::filesystem::path&) noexcept
+{
+    return 255;
+}
+
+std::size_t max_path_length() noexcept
+{
+    return 32767;
 }
 
 bool entry_exists(const std::filesystem::path& path)
@@ -306,14 +405,79 @@ bool create_exclusive(const std::filesystem::path& path, File& file)
     return true;
 }
 
-void rename_over(const std::filesystem::path& from, const std::filesystem::path& to)
+namespace {
+
+bool mark_for_deletion(HANDLE handle, bool mark) noexcept
 {
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        fail("nelze uložit cíl", to, GetLastError());
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = mark ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
-bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to)
+} // namespace
+
+TargetFolder::TargetFolder(const std::filesystem::path& folder) : path_(folder.empty() ? "." : folder)
 {
+    // Held open without FILE_SHARE_DELETE, the folder cannot be renamed or
+    // moved until the job is over.
+    handle_ = CreateFileW(path_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE)
+        fail("nelze otevřít cílovou složku", path_, GetLastError());
+}
+
+TargetFolder::~TargetFolder()
+{
+    CloseHandle(handle_);
+}
+
+bool TargetFolder::still_at(const std::filesystem::path& folder) const noexcept
+{
+    const std::optional<FileInfo> now = info_of_path(folder);
+    bool ok = false;
+    const FileInfo held = info_of_handle(handle_, ok);
+    return now && ok && now->id == held.id;
+}
+
+bool TargetFolder::create_nameless(File&)
+{
+    return false;
+}
+
+bool TargetFolder::create_named(const std::string& name, File& file)
+{
+    const std::filesystem::path path = path_ / name;
+    // Nobody else may read or write it while it is written. Deleting is
+    // allowed, so that an abort (Ctrl+C, the progress dialog's abort button)
+    // can remove it from another thread while the job still holds it open.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return false;
+        fail("nelze vytvořit cílový soubor", path, error);
+    }
+    // Deleted when the handle goes, which a killed process's handles do too,
+    // until place() takes the mark back. Best effort: some file systems
+    // refuse, and the abort still removes the file by name.
+    (void)mark_for_deletion(handle, true);
+    file = File(handle, true);
+    return true;
+}
+
+bool TargetFolder::place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace)
+{
+    if (!mark_for_deletion(temp.handle_, false))
+        fail("nelze uložit cíl", path_ / target, GetLastError());
+    temp.close();
+    const std::filesystem::path from = path_ / temp_name;
+    const std::filesystem::path to = path_ / target;
+    if (replace) {
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail("nelze uložit cíl", to, GetLastError());
+        return true;
+    }
     // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name,
     // in one step.
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
@@ -324,14 +488,15 @@ bool rename_no_replace(const std::filesystem::path& from, const std::filesystem:
     fail("nelze uložit cíl", to, error);
 }
 
-void sync_folder(const std::filesystem::path&) noexcept
+void TargetFolder::remove(const std::string& name) noexcept
 {
-    // MOVEFILE_WRITE_THROUGH has already put the new name on disk.
+    if (!name.empty())
+        (void)DeleteFileW((path_ / name).c_str());
 }
 
-void remove_file(const std::filesystem::path& path) noexcept
+void TargetFolder::sync() noexcept
 {
-    (void)DeleteFileW(path.c_str());
+    // MOVEFILE_WRITE_THROUGH has already put the new name on disk.
 }
 
 std::int64_t probe_size(const std::filesystem::path& path) noexcept

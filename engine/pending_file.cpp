@@ -69,7 +69,7 @@ void abort_and_remove() noexcept
     Registry& r = registry();
     r.aborted.store(true);
     r.lock.lock(); // never unlocked
-    if (r.path) {
+    if (r.path && !r.path->empty()) {
         std::error_code ignored;
         std::filesystem::remove(*r.path, ignored);
         r.path.reset();

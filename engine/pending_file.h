@@ -11,7 +11,8 @@
 
 namespace trezorka::pending_file {
 
-// Runs `create` (which creates `path`) under the lock and records `path`.
+// Runs `create` (which creates `path`) under the lock and records `path`;
+// an empty path for a file with no name, which needs no removing.
 // Throws if an abort has begun; nothing is created then.
 void create(const std::filesystem::path& path, const std::function<void()>& create);
 

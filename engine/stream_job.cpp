@@ -2,6 +2,8 @@
 
 #include "file_io.h"
 #include "pending_file.h"
+#include "printable_name.h"
+#include "target_check.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -11,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -164,8 +165,29 @@ private:
     std::thread thread_;
 };
 
+// The source as the job reads it: the bytes the caller has already read from
+// it, then the file itself.
+class SourceReader {
+public:
+    SourceReader(file_io::File& file, std::span<const std::uint8_t> prefix) : file_(file), prefix_(prefix) {}
+
+    std::size_t read(std::uint8_t* data, std::size_t size)
+    {
+        if (prefix_.empty())
+            return file_.read(data, size);
+        const std::size_t n = std::min(size, prefix_.size());
+        std::copy_n(prefix_.begin(), n, data);
+        prefix_ = prefix_.subspan(n);
+        return n;
+    }
+
+private:
+    file_io::File& file_;
+    std::span<const std::uint8_t> prefix_;
+};
+
 // Streams the whole source through the key into `target`; returns the bytes done.
-std::uint64_t pump(const StreamJob& job, file_io::File& source, std::uint64_t total, CipherKey& key,
+std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t total, CipherKey& key,
                    file_io::File& target, bool early_writeback)
 {
     CipherStage stage(key, job.encrypt, job.block_size);
@@ -222,10 +244,17 @@ std::uint64_t pump(const StreamJob& job, file_io::File& source, std::uint64_t to
     return done;
 }
 
-// A source that changed size while it was read may have given a mix of old
-// and new bytes, or fewer than it had: the job fails rather than pass off a
-// short or mixed target as done. The bytes read must be the size at the start
-// and still the size at the end.
+// A source that changed while it was read may have given a mix of old and
+// new bytes, or fewer than it had: the job fails rather than pass off a short
+// or mixed target as done. The bytes read must be the size at the start and
+// still the size at the end, and the file must not have been written to
+// (its modification and change times) meanwhile.
+std::string shown(const std::filesystem::path& path)
+{
+    const std::u8string name = path.u8string();
+    return printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
+}
+
 void check_source_unchanged(const StreamJob& job, const file_io::File& source,
                             const file_io::FileInfo& at_start, std::uint64_t done)
 {
@@ -233,35 +262,28 @@ void check_source_unchanged(const StreamJob& job, const file_io::File& source,
     // size says what reading it must give.
     if (job.source.is_descriptor() || !at_start.regular)
         return;
-    if (done != at_start.size || source.info().size != done)
+    const file_io::FileInfo at_end = source.info();
+    if (done != at_start.size || at_end.size != done || at_end.modified != at_start.modified
+        || at_end.changed != at_start.changed)
         throw JobError("zdroj se během práce změnil");
 }
 
-std::filesystem::path temp_name_in(const std::filesystem::path& folder)
-{
-    static std::mutex lock;
-    static std::mt19937_64 random{std::random_device{}()};
-    std::uint64_t value;
-    {
-        std::lock_guard guard(lock);
-        value = random();
-    }
-    char name[40];
-    std::snprintf(name, sizeof name, ".trezorka-%016llx.tmp", static_cast<unsigned long long>(value));
-    return folder / name;
-}
-
-void run(const StreamJob& job, std::u16string_view password)
+void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_after_key)
 {
     if (job.block_size == 0)
         throw JobError("nulová velikost bloku");
-    if (!job.source.is_descriptor() && job.source.path.empty())
-        throw JobError("chybí zdroj");
-    if (!job.target.is_descriptor() && job.target.path.empty())
-        throw JobError("chybí cíl");
+    const EndpointCheck check = check_endpoints(job.source, job.target, job.replace_existing);
+    if (check.problem == EndpointProblem::TargetExists)
+        throw TargetExistsError(check.message);
+    if (check)
+        throw JobError(check.message);
+    if (!job.source.is_descriptor() && !job.source_prefix.empty())
+        throw JobError("začátek zdroje patří jen k deskriptoru");
 
     CipherContext context = CipherContext::acquire();
     CipherKey key = make_key(password, job.key_rule, context);
+    if (wipe_after_key)
+        wipe_after_key->clear();
 
     file_io::File source = job.source.is_descriptor() ? file_io::borrow_descriptor(job.source.fd)
                                                        : file_io::open_source(job.source.path);
@@ -270,104 +292,96 @@ void run(const StreamJob& job, std::u16string_view password)
         throw JobError("zdroj je složka");
     source.advise_sequential();
     const std::uint64_t total = source_info.regular ? source_info.size : 0;
+    SourceReader reader(source, job.source_prefix);
+
+    if (job.target.is_descriptor()) {
+        file_io::File target = file_io::borrow_descriptor(job.target.fd);
+        const std::uint64_t done = pump(job, reader, total, key, target, false);
+        check_source_unchanged(job, source, source_info, done);
+        return;
+    }
 
     // A target that is a link to a file is written where the link points, as
     // opening it would have done; the link itself stays.
-    std::filesystem::path target_path = job.target.path;
-    if (!job.target.is_descriptor()) {
-        std::error_code ec;
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(target_path, ec))) {
-            std::filesystem::path resolved = std::filesystem::canonical(target_path, ec);
-            if (!ec)
-                target_path = std::move(resolved);
-        }
-    }
+    const std::filesystem::path target_path = resolve_target(job.target.path);
+    const std::filesystem::path target_name = target_path.filename();
+    std::filesystem::path folder_path = target_path.parent_path();
+    if (folder_path.empty())
+        folder_path = ".";
+    const std::optional<file_io::FileInfo> target_info = file_io::info_of_path(target_path);
 
-    // The target must not be the source under any name, checked before
-    // anything is written.
-    std::optional<file_io::FileInfo> target_info;
-    if (job.target.is_descriptor())
-        target_info = file_io::borrow_descriptor(job.target.fd).info();
-    else
-        target_info = file_io::info_of_path(target_path);
-    if (target_info && target_info->id == source_info.id && (target_info->regular || source_info.regular))
-        throw JobError("cíl je týž soubor jako zdroj");
-    // Renaming over a device or a pipe would replace the node itself.
-    if (!job.target.is_descriptor() && target_info && target_info->directory)
-        throw JobError("cíl je složka");
-    if (!job.target.is_descriptor() && target_info && !target_info->regular)
-        throw JobError("cíl není obyčejný soubor");
-
-    std::uint64_t done = 0;
-    if (job.target.is_descriptor()) {
-        file_io::File target = file_io::borrow_descriptor(job.target.fd);
-        done = pump(job, source, total, key, target, false);
-    } else {
-        if (!job.replace_existing && file_io::entry_exists(target_path))
-            throw TargetExistsError("cíl už existuje");
-
-        std::filesystem::path folder = target_path.parent_path();
-        if (folder.empty())
-            folder = ".";
-        file_io::File temp;
-        std::filesystem::path temp_path;
-        for (int attempt = 0; !temp.is_open(); ++attempt) {
-            if (attempt == 100)
-                throw JobError("nelze vytvořit dočasný soubor");
-            temp_path = temp_name_in(folder);
-            try {
-                pending_file::create(temp_path, [&] {
-                    if (!file_io::create_exclusive(temp_path, temp))
-                        throw std::system_error(std::make_error_code(std::errc::file_exists));
-                });
-            } catch (const std::system_error& e) {
-                if (e.code() != std::errc::file_exists)
-                    throw;
-            }
-        }
-
+    // Everything below happens in this folder, whatever its path comes to
+    // mean meanwhile.
+    file_io::TargetFolder folder(folder_path);
+    file_io::File temp;
+    std::string temp_name; // stays empty for a file with no name
+    // Nothing to remove for a file with no name: it goes with its descriptor.
+    pending_file::create({}, [&] { folder.create_nameless(temp); });
+    for (int attempt = 0; !temp.is_open(); ++attempt) {
+        if (attempt == 100)
+            throw JobError("nelze vytvořit dočasný soubor");
+        temp_name = file_io::hidden_temp_name();
         try {
-            done = pump(job, source, total, key, temp, true);
-            check_source_unchanged(job, source, source_info, done);
-            temp.set_new_file_permissions(target_info);
-            temp.sync();
-            temp.close();
-            bool placed = true;
-            pending_file::finish([&] {
-                if (job.replace_existing)
-                    file_io::rename_over(temp_path, target_path);
-                else if (!file_io::rename_no_replace(temp_path, target_path))
-                    placed = false;
-                if (!placed)
-                    file_io::remove_file(temp_path);
+            pending_file::create(folder_path / temp_name, [&] {
+                if (!folder.create_named(temp_name, temp))
+                    throw std::system_error(std::make_error_code(std::errc::file_exists));
             });
-            if (!placed)
-                throw TargetExistsError("cíl už existuje");
-        } catch (...) {
-            temp = file_io::File();
-            file_io::remove_file(temp_path);
-            pending_file::forget();
-            throw;
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::file_exists)
+                throw;
         }
-        // The new name is in place; a failure to flush the folder cannot undo
-        // that, so it is not reported.
-        file_io::sync_folder(folder);
-        return;
     }
-    check_source_unchanged(job, source, source_info, done);
+
+    try {
+        const std::uint64_t done = pump(job, reader, total, key, temp, true);
+        check_source_unchanged(job, source, source_info, done);
+        temp.set_target_permissions(target_info, source_info);
+        temp.sync();
+        // A folder moved away meanwhile would get the target where the user
+        // no longer looks for it, and a folder put in its place would not get
+        // it at all: the job fails and leaves nothing instead.
+        if (!folder.still_at(folder_path))
+            throw JobError("cílová složka byla během práce přesunuta: " + shown(folder_path));
+        bool placed = true;
+        pending_file::finish([&] {
+            placed = folder.place(temp, temp_name, target_name, job.replace_existing);
+            if (!placed)
+                folder.remove(temp_name);
+        });
+        if (!placed)
+            throw TargetExistsError("cíl už existuje");
+    } catch (...) {
+        temp = file_io::File();
+        folder.remove(temp_name);
+        pending_file::forget();
+        throw;
+    }
+    // The new name is in place; a failure to flush the folder cannot undo
+    // that, so it is not reported.
+    folder.sync();
+}
+
+void run_guarded(const StreamJob& job, std::u16string_view password, SecureText* wipe_after_key)
+{
+    try {
+        run(job, password, wipe_after_key);
+    } catch (const JobError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw JobError(e.what());
+    }
 }
 
 } // namespace
 
 void run_stream_job(const StreamJob& job, std::u16string_view password)
 {
-    try {
-        run(job, password);
-    } catch (const JobError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw JobError(e.what());
-    }
+    run_guarded(job, password, nullptr);
+}
+
+void run_stream_job(const StreamJob& job, SecureText& password)
+{
+    run_guarded(job, password.view(), &password);
 }
 
 std::int64_t file_size_probe(const std::filesystem::path& path)

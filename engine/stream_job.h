@@ -7,11 +7,13 @@
 // whatever was at the target path is left as it was.
 
 #include "cipher.h"
+#include "secure_text.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 
@@ -46,12 +48,20 @@ struct StreamJob {
     KeyRule key_rule = KeyRule::Strong128;
     std::size_t block_size = default_block_size;
     bool replace_existing = true; // false: an existing target is a TargetExistsError
+    // Bytes the caller already read from a descriptor source (to look at its
+    // start), taken before the rest of the descriptor; empty for a named
+    // source. They must stay alive during the job.
+    std::span<const std::uint8_t> source_prefix;
     // Called from the job's thread now and then with the bytes done and the
     // source's size (0 when unknown, as for a pipe).
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
-// Throws JobError (or a subclass) on failure; the target path is then untouched.
+// Throws JobError (or a subclass) on failure; the target path is then untouched,
+// and no temporary file is left, even when the process is killed (where the
+// file system offers files with no name). The source must be a regular file
+// when named. A new target gets no more permissions than the source; a
+// replaced one keeps its permissions and, where we may, its owner and group.
 // Nothing is written when the target is the source under any name (a link,
 // another spelling, a hard link, the same open file). A target that is a link
 // is written where the link points. A source file whose size changes while it
@@ -59,6 +69,8 @@ struct StreamJob {
 // at the end. Any exception, also one thrown by `progress`, ends the job the
 // same way and arrives as a JobError.
 void run_stream_job(const StreamJob& job, std::u16string_view password);
+// The same, wiping the password as soon as the key exists.
+void run_stream_job(const StreamJob& job, SecureText& password);
 
 // The size of the file, opened for reading with no sharing, or -1 when it
 // cannot be opened (a missing file, or one another program holds open) or is

@@ -1,7 +1,7 @@
 #include "TStatus_show_rules.h"
 
 #include "pending_file.h"
-#include "texts.h"
+#include "window_texts.h"
 
 #include <cstdlib>
 

@@ -2,6 +2,7 @@
 
 #include "naming.h"
 #include "native_path.h"
+#include "plausibility.h"
 #include "stream_job.h"
 
 #include <filesystem>
@@ -17,6 +18,20 @@ bool something_at(std::u16string_view path)
 {
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::symlink_status(to_native_path(path), ec));
+}
+
+// Whether the password probably does not open this source: its decrypted
+// start does not look like the kind of file the target's name announces.
+// No verdict and any failure of the check count as plausible; the job itself
+// reports what is wrong with the files.
+bool probably_wrong_password(std::u16string_view source, std::u16string_view target, std::u16string_view password)
+{
+    try {
+        return check_password(to_native_path(source), to_native_path(target), password, StreamJob{}.key_rule)
+               == Plausibility::ProbablyWrongPassword;
+    } catch (...) {
+        return false;
+    }
 }
 
 } // namespace
@@ -316,14 +331,25 @@ void TmainRules::run_command(bool encrypt)
         return;
     }
     const std::u16string source = view_.text(Control::filetocrypt);
+    view_.copy_password(Control::pw, job_);
+    // A ".t2k" file carries no check value: a mistyped password would write
+    // garbage, perhaps over a good file. Asked before anything else.
+    if (!encrypt && probably_wrong_password(source, view_.text(Control::finalfile), job_.password())
+        && !platform_.warning_ok_cancel(texts::wrong_password_question)) {
+        job_.wipe_password();
+        view_.set_focus(Control::pw);
+        return;
+    }
     // The target is proposed, not chosen: a file already there (the plain
     // file beside its .t2k, say) would be replaced without a word. Unless the
     // user picked exactly this path in the save dialog, which has asked
     // already, ask now, after the password checks (a refused password asks
     // nothing) and before anything changes; "Cancel" leaves all as it was.
     if (!target_confirmed_in_save_dialog() && something_at(view_.text(Control::finalfile))
-        && !platform_.warning_ok_cancel(texts::overwrite_question))
+        && !platform_.warning_ok_cancel(texts::overwrite_question)) {
+        job_.wipe_password();
         return;
+    }
 
     job_.job_busy = u"true";
     view_.set_tray_hint(t.hint);
@@ -341,7 +367,6 @@ void TmainRules::run_command(bool encrypt)
         const std::u16string target = view_.text(Control::finalfile);
         job_.job_source = source;
         job_.job_target = target;
-        view_.copy_password(Control::pw, job_);
         job_.job_encrypt = encrypt;
         {
             // Held here and waited for before anything else happens, so the

@@ -35,7 +35,7 @@
 #include "UiPlatform.h"
 #include "layout.h"
 #include "sifra.h"
-#include "texts.h"
+#include "window_texts.h"
 
 #include <cstdint>
 #include <string>

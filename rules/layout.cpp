@@ -1,6 +1,6 @@
 #include "layout.h"
 
-#include "texts.h"
+#include "window_texts.h"
 
 #include <array>
 

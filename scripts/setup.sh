@@ -29,7 +29,8 @@ need_packages() {
 }
 
 BASE_PACKAGES=(g++ cmake ninja-build pkg-config libssl-dev openssl
-               qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n fonts-wine)
+               qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n fonts-wine
+               python3 shared-mime-info)
 
 # build_tree PRESET [TARGET...]: configures once, then builds (only TARGETs when given).
 build_tree() {

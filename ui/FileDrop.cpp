@@ -3,10 +3,8 @@
 #include "Style.h"
 #include "native_path.h"
 
-#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QSysInfo>
 #include <QUrl>
 #include <QWidget>
 
@@ -25,29 +23,13 @@ void FileDrop::watch(QWidget* field)
     field->installEventFilter(this);
 }
 
-// On POSIX a file name is bytes; QUrl::toLocalFile would replace those that
-// are not UTF-8, so the path is taken from its percent-encoded form and kept
-// byte for byte, as the command line keeps it.
 QString FileDrop::dropped_file(const QMimeData* data)
 {
     if (!data || !data->hasUrls())
         return {};
     const QList<QUrl> urls = data->urls();
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-#ifdef _WIN32
-        const QString path = QDir::toNativeSeparators(url.toLocalFile());
-#else
-        const QString host = url.host();
-        if (!host.isEmpty() && host != QLatin1String("localhost") && host != QSysInfo::machineHostName())
-            continue;
-        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        if (bytes.isEmpty() || bytes.contains('\0'))
-            continue;
-        const QString path = trezorka::ui::qs(
-            trezorka::utf16_from_native_bytes(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
-#endif
+        const QString path = local_path_of(url);
         if (path.isEmpty())
             continue;
         // A folder cannot be encrypted; the user meant something else.

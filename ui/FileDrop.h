@@ -7,6 +7,7 @@
 
 class QDropEvent;
 class QMimeData;
+class QUrl;
 class QWidget;
 
 // Files dropped on the window: the first local file that is not a folder is
@@ -27,6 +28,10 @@ public:
     // The file a drag brings, as a command-line argument would name it; empty
     // when there is none.
     static QString dropped_file(const QMimeData* data);
+
+    // The path of a local file the address names, as a command-line argument
+    // would name it; empty for anything else. One implementation per platform.
+    static QString local_path_of(const QUrl& url);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -37,7 +37,7 @@ int HoverDispatcher::index_at(QPoint pos) const
     return trezorka::rules::hover_target(boxes, pos.x(), pos.y());
 }
 
-QWidget* HoverDispatcher::targetAt(QPoint pos) const
+QWidget* HoverDispatcher::target_at(QPoint pos) const
 {
     const int i = index_at(pos);
     return i < 0 ? window_ : controls_.at(i);

@@ -31,7 +31,7 @@ public:
 
     // The control that receives an event at `pos` (window coordinates).
     int index_at(QPoint pos) const;
-    QWidget* targetAt(QPoint pos) const;
+    QWidget* target_at(QPoint pos) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,4 +1,5 @@
 #include "Startup.h"
+#include "Style.h"
 
 #include <windows.h>
 
@@ -14,3 +15,6 @@ QString trezorka::ui::first_argument(int, char**)
     LocalFree(args);
     return first;
 }
+
+// Windows has Tahoma.
+void trezorka::ui::register_tahoma() {}

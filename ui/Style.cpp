@@ -1,7 +1,5 @@
 #include "Style.h"
 
-#include <QFile>
-#include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
 
@@ -33,22 +31,6 @@ void apply_window_look(QWidget* window, const rules::WindowLayout& layout)
     window->setPalette(pal);
     window->setAutoFillBackground(true);
     window->setFont(font_of(layout.font));
-}
-
-// Debian's fonts-wine ships a free Tahoma outside fontconfig's folders.
-void register_tahoma()
-{
-#ifndef _WIN32
-    static const bool done = [] {
-        for (const char* face : {"tahoma.ttf", "tahomabd.ttf"}) {
-            const QString file = QStringLiteral("/usr/share/wine/fonts/") + QLatin1String(face);
-            if (QFile::exists(file))
-                QFontDatabase::addApplicationFont(file);
-        }
-        return true;
-    }();
-    (void)done;
-#endif
 }
 
 } // namespace trezorka::ui

@@ -57,33 +57,33 @@ Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& first_argument
     connect(tray_icon_, &TrayIcon::clicked, this, &Tmain::trayClick);
     connect(tray_icon_, &TrayIcon::balloon_shown, this, &Tmain::balloon_shown);
 
-    createControls();
+    create_controls();
     // Before anything asks for the controls' accessible interfaces, which
     // are made once and kept.
-    setupAccessibility();
+    setup_accessibility();
     windows_ = new ApplicationWindows(this, {[this] { rules_.ApplicationEvents1Minimize(); },
                                              [this] { rules_.ApplicationEvents1Restore(); },
                                              [this] { return this->job.busy(); }});
-    bindEvents();
-    placeOnDesktop();
+    bind_events();
+    place_on_desktop();
     rules_.FormCreate();
 }
 
 Tmain::~Tmain() = default;
 
-int Tmain::trayFrame() const
+int Tmain::tray_frame() const
 {
     return tray_icon_->frame();
 }
 
-QString Tmain::savetoConfirmedPath() const
+QString Tmain::saveto_confirmed_path() const
 {
     return qs(rules_.saveto_confirmed_path());
 }
 
 // ---- the controls, from the rules' layout ----
 
-void Tmain::createControls()
+void Tmain::create_controls()
 {
     for (const rules::ControlLayout& c : rules::main_layout()) {
         QWidget* w = nullptr;
@@ -206,7 +206,7 @@ bool Tmain::accepting_input() const
     return isEnabled() && !job.busy();
 }
 
-void Tmain::bindEvents()
+void Tmain::bind_events()
 {
     connect(decryptblink, &QTimer::timeout, this, &Tmain::decryptblinkTimer);
     connect(cryptblink, &QTimer::timeout, this, &Tmain::cryptblinkTimer);
@@ -236,7 +236,7 @@ void Tmain::bindEvents()
 
 // The first placement: centred on the area all screens span together, but
 // never past its left or top edge.
-void Tmain::placeOnDesktop()
+void Tmain::place_on_desktop()
 {
     QRect desktop;
     for (const QScreen* s : QGuiApplication::screens())
@@ -252,7 +252,7 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event)
 {
     if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
         && (watched == pwok || watched == pwerr || watched == pwagainok || watched == pwagainerr))
-        describeMarks();
+        describe_marks();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -459,7 +459,7 @@ TStatus_show* Tmain::Status_show() const
 
 // ---- screen readers ----
 
-void Tmain::setupAccessibility()
+void Tmain::setup_accessibility()
 {
     namespace a11y = trezorka::accessibility;
     struct Command {
@@ -507,7 +507,7 @@ void Tmain::setupAccessibility()
 
 // A hidden mark is not announced, so the field it belongs to says what the
 // shown one says.
-void Tmain::describeMarks()
+void Tmain::describe_marks()
 {
     auto describe = [](QLineEdit* field, const Picture* ok, const Picture* err) {
         const QString text = !ok->isHidden() ? ok->accessibleName() : !err->isHidden() ? err->accessibleName() : QString();

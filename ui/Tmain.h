@@ -54,8 +54,8 @@ public:
     trezorka::rules::TmainRules& rules() { return rules_; }
     QWidget* control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
 
-    QString savetoConfirmedPath() const;
-    bool targetConfirmedInSaveDialog() const { return rules_.target_confirmed_in_save_dialog(); }
+    QString saveto_confirmed_path() const;
+    bool target_confirmed_in_save_dialog() const { return rules_.target_confirmed_in_save_dialog(); }
 
     static bool shown(const QWidget* w) { return !w->isHidden(); }
 
@@ -101,7 +101,8 @@ public:
     // The notification-area icon and its three animation frames.
     QSystemTrayIcon* tray;
     QList<QIcon> anicons;
-    int trayFrame() const;
+    int tray_frame() const;
+    TrayIcon* tray_icon() const { return tray_icon_; }
 
     // The open and save dialogs' settings (the rules').
     UiPlatform::FileDialogRequest& filechosedialog;
@@ -171,12 +172,12 @@ private:
     void bring_to_front() override;
     void quit() override;
 
-    void createControls();
-    void bindEvents();
-    void placeOnDesktop();
-    void setupAccessibility();
+    void create_controls();
+    void bind_events();
+    void place_on_desktop();
+    void setup_accessibility();
     // The password fields describe the mark that is shown beside them.
-    void describeMarks();
+    void describe_marks();
     QLineEdit* edit(Control c) const;
     QTimer* timer(trezorka::rules::Timer t) const;
     bool accepting_input() const;

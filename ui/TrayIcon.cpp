@@ -2,7 +2,7 @@
 
 #include "Artwork.h"
 #include "Style.h"
-#include "texts.h"
+#include "window_texts.h"
 
 #include <QGuiApplication>
 #include <QScreen>

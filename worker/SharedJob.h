@@ -1,6 +1,9 @@
 #pragma once
 
+#include "secure_text.h"
+
 #include <string>
+#include <string_view>
 
 // The process-wide record of the current job. The UI thread writes the inputs
 // before it starts the worker and does not touch them until the worker's close
@@ -16,21 +19,22 @@ struct SharedJob {
 
     bool busy() const { return job_busy == u"true"; }
 
-    // The password for the worker, which wipes it as soon as it has its own copy.
-    // Set only through set_password, which allocates once for exactly this text
-    // so that no reallocation leaves a copy behind in freed memory.
+    // The password for the worker, in memory kept out of swap and dumps. The
+    // worker takes it (the record is empty afterwards) and wipes it as soon
+    // as the key exists.
     void set_password(const char16_t* units, std::size_t size);
-    const std::u16string& password() const { return job_password_; }
-    // Overwrites the password's characters, then empties it.
-    void wipe_password() noexcept;
+    std::u16string_view password() const { return job_password_.view(); }
+    trezorka::SecureText take_password() noexcept { return std::move(job_password_); }
+    // Wipes the password now.
+    void wipe_password() noexcept { job_password_.clear(); }
 
     SharedJob() = default;
     SharedJob(const SharedJob&) = delete;
     SharedJob& operator=(const SharedJob&) = delete;
     // A fresh record in place of this one; the password is wiped, not copied.
     SharedJob& operator=(SharedJob&& other) noexcept;
-    ~SharedJob() { wipe_password(); }
+    ~SharedJob() = default;
 
 private:
-    std::u16string job_password_;
+    trezorka::SecureText job_password_;
 };

@@ -2,31 +2,12 @@
 
 #include "SharedJob.h"
 #include "native_path.h"
-#include "secure_buffer.h"
+#include "secure_text.h"
 #include "stream_job.h"
 
 #include <chrono>
-#include <cstring>
 #include <string_view>
-#include <vector>
 
-namespace {
-
-// UTF-16 text that wipes itself when it goes away.
-class WipedText {
-public:
-    explicit WipedText(std::size_t units) : units_(units) {}
-    WipedText(const WipedText&) = delete;
-    WipedText& operator=(const WipedText&) = delete;
-    ~WipedText() { trezorka::secure_wipe(units_.data(), units_.size() * sizeof(char16_t)); }
-    char16_t* data() noexcept { return units_.data(); }
-    std::u16string_view view() const noexcept { return {units_.data(), units_.size()}; }
-
-private:
-    std::vector<char16_t> units_;
-};
-
-} // namespace
 
 sifra::sifra(SharedJob& job, CloseRequest close_request) : job_(job), close_request_(std::move(close_request)) {}
 
@@ -56,19 +37,15 @@ void sifra::Execute()
         const std::filesystem::path source = trezorka::to_native_path(job_.job_source);
         const std::filesystem::path target = trezorka::to_native_path(job_.job_target);
 
-        // Our own copy of the password, in memory that is wiped when it goes;
-        // the shared record forgets it at once.
-        const std::u16string& shared = job_.password();
-        WipedText password(shared.size());
-        if (!shared.empty())
-            std::memcpy(password.data(), shared.data(), shared.size() * sizeof(char16_t));
-        job_.wipe_password();
+        // Taken from the shared record, which holds it no more; the job
+        // wipes it as soon as the key exists.
+        trezorka::SecureText password = job_.take_password();
 
         trezorka::StreamJob job;
         job.source = trezorka::Endpoint::file(source);
         job.target = trezorka::Endpoint::file(target);
         job.encrypt = job_.job_encrypt;
-        trezorka::run_stream_job(job, password.view());
+        trezorka::run_stream_job(job, password);
     } catch (...) {
         failed = true;
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -105,6 +106,18 @@ private slots:
         QTest::newRow("refusal before asking") << "old.t1k" << true << QStringList{"pes", "pes"} << QStringList{}
                                                << 2
                                                << "VAROVÁNÍ: starší format šifrovaného souboru (*.t1k) není v této verzi podporován.\n";
+        const QString help = "\nNápovědu vypíše: trezorka-cli --help\n";
+        QTest::newRow("empty source, not asked") << "" << true << QStringList{"pes"} << QStringList{} << 2
+                                                 << "trezorka-cli: ZDROJ je prázdný" + help;
+        QTest::newRow("empty -o, not asked") << "a.txt -o " << true << QStringList{"pes", "pes"} << QStringList{}
+                                             << 2 << "trezorka-cli: volba --output potřebuje jméno cíle" + help;
+        QTest::newRow("\".t2k\" leaves no name, not asked")
+            << ".t2k" << true << QStringList{"pes"} << QStringList{} << 2
+            << "Ze zdroje \".t2k\" nelze odvodit jméno cíle; zadejte cíl volbou -o.\n";
+        QTest::newRow("a pipe as the source, not asked")
+            << "fifo" << true << QStringList{"pes", "pes"} << QStringList{} << 1
+            << "Nelze provést šifrování souboru.\n(chyba při načítání/ukládání)\nzdroj není obyčejný soubor; "
+               "data z roury či zařízení předejte na standardní vstup se ZDROJEM \"-\"\n";
     }
     void terminalAnswers()
     {
@@ -119,6 +132,8 @@ private slots:
         writeFile(d / "a.txt", "Ahoj, svete!");
         writeFile(d / "b.t2k", "Ahoj, svete!");
         writeFile(d / "old.t1k", "x");
+        writeFile(d / ".t2k", "x");
+        QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
 
         ScriptedPrompt prompt;
         prompt.present = present;
@@ -137,7 +152,7 @@ private slots:
     {
         QTest::addColumn<QString>("item");
         for (const char* item : {"--encrypt", "--decrypt", "--output", "--force", "--password-fd",
-                                 "--password-file", "--key-40", "--quiet", "--help", "--version", "-o, ",
+                                 "--password-file", "--key-40", "--no-check", "--quiet", "--help", "--version", "-o, ",
                                  "\n  0  ", "\n  1  ", "\n  2  ", "--force", "\".t1k\""})
             QTest::newRow(item) << QString::fromUtf8(item);
     }

@@ -3,8 +3,12 @@
 // a test gives it a pseudo-terminal on purpose.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +21,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -199,18 +204,81 @@ struct Pty {
     }
 };
 
-// Waits until the folder holds an entry that was not in `before`.
-bool waitForNewEntry(const QString& dir, const Snapshot& before, int timeoutMs = 5000)
+// Whether the process holds open a file in `dir` that has no name (a
+// temporary file made with O_TMPFILE, shown by /proc as "dir/#inode (deleted)").
+bool holdsNamelessFile(qint64 pid, const QString& dir)
+{
+    std::error_code ec;
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string prefix = fs::canonical(dir.toStdString(), ec).native() + "/#";
+    for (const auto& entry : fs::directory_iterator(fds, ec)) {
+        const std::string link = fs::read_symlink(entry.path(), ec).native();
+        if (!ec && link.rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Waits until the folder holds an entry that was not in `before`, or the
+// process `pid` holds a file with no name there.
+bool waitForNewEntry(const QString& dir, const Snapshot& before, qint64 pid = 0, int timeoutMs = 5000)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         for (const auto& entry : fs::directory_iterator(dir.toStdString()))
             if (!before.count(entry.path().filename().native()))
                 return true;
+        if (pid > 0 && holdsNamelessFile(pid, dir))
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
 }
+
+
+// A shell with job control in a tmux session of its own, driven by keys.
+class Tmux {
+public:
+    explicit Tmux(const QString& dir)
+        : socket_(QStringLiteral("trezorka-test-%1").arg(QCoreApplication::applicationPid()))
+    {
+        started_ = run({"new-session", "-d", "-x", "120", "-y", "30", "-c", dir,
+                        "env PS1='$ ' bash --norc --noprofile"});
+    }
+    ~Tmux() { run({"kill-server"}); }
+    bool started() const { return started_; }
+
+    void keys(const QStringList& keys) { run(QStringList{"send-keys", "-t", "0"} + keys); }
+    QString screen()
+    {
+        QProcess p;
+        p.start("tmux", {"-L", socket_, "-f", "/dev/null", "capture-pane", "-p", "-t", "0"});
+        p.waitForFinished(5000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    bool waitFor(const QString& text, int timeoutMs = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!screen().contains(text)) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+
+private:
+    bool run(const QStringList& args)
+    {
+        QProcess p;
+        p.start("tmux", QStringList{"-L", socket_, "-f", "/dev/null"} + args);
+        return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QString socket_;
+    bool started_ = false;
+};
 
 } // namespace
 
@@ -483,6 +551,8 @@ private slots:
         QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc;
         QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc;
         QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc;
+        QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc;
+        QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc;
     }
     void jobFailures()
     {
@@ -493,9 +563,15 @@ private slots:
         writeFile(d / "a.txt", plain);
         writeFile(d / "pw", "Trezor\n");
         fs::create_directory(d / "folder");
+        QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
         const Snapshot before = snapshot(dir.path());
 
-        Outcome o = runCli(QStringList{"--password-file", "pw"} + args, dir.path());
+        // A file-size limit keeps a tool that reads a device from filling the disk.
+        Outcome o = runProgram(QStringLiteral("/bin/sh"),
+                               QStringList{"-c", "ulimit -f 1024 && exec \"$0\" --password-file pw \"$@\"", cliPath()}
+                                   + args,
+                               dir.path());
+        QVERIFY2(o.finished, "the tool blocked");
         QCOMPARE(o.status, 1);
         QVERIFY2(QString::fromUtf8(o.err).startsWith(failure + "\n"), o.err.constData());
         QVERIFY(fs::is_empty(d / "folder"));
@@ -555,6 +631,9 @@ private slots:
         QTest::newRow("SIGINT") << SIGINT;
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGQUIT") << SIGQUIT;
+        QTest::newRow("SIGUSR1") << SIGUSR1;
+        QTest::newRow("SIGALRM") << SIGALRM;
     }
     void signalMidJob()
     {
@@ -571,7 +650,7 @@ private slots:
         // Standard input stays open: the job waits for more data with its temporary file in place.
         p.write(randomBytes(200000, 5));
         QVERIFY(p.waitForBytesWritten(5000));
-        QVERIFY2(waitForNewEntry(dir.path(), before), "no temporary file appeared");
+        QVERIFY2(waitForNewEntry(dir.path(), before, p.processId()), "no temporary file appeared");
         QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
         Outcome o = finish(p, 5000);
         QVERIFY(o.finished);
@@ -650,21 +729,27 @@ private slots:
     // The default password source: the terminal, without echo.
     void terminalPassword_data()
     {
+        QTest::addColumn<bool>("passwordFd0"); // --password-fd 0, standard input the terminal
         QTest::addColumn<QString>("source");
         QTest::addColumn<QByteArrayList>("typed");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("encrypt, same twice") << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
+        QTest::newRow("encrypt, same twice") << false << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
                                              << QStringLiteral("Šifrování souboru dokončeno.");
-        QTest::newRow("encrypt, mismatch") << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"} << 2
+        QTest::newRow("encrypt, mismatch") << false << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"} << 2
                                            << QStringLiteral("Hesla se neshodují, prosím opravte.");
-        QTest::newRow("encrypt, empty") << "a.txt" << QByteArrayList{"\n"} << 2
+        QTest::newRow("encrypt, empty") << false << "a.txt" << QByteArrayList{"\n"} << 2
                                         << QStringLiteral("Vložte prosím heslo.");
-        QTest::newRow("decrypt, asked once") << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+        QTest::newRow("decrypt, asked once") << false << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
                                              << QStringLiteral("Dešifrování souboru dokončeno.");
+        QTest::newRow("--password-fd 0, encrypt") << true << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
+                                                   << QStringLiteral("Šifrování souboru dokončeno.");
+        QTest::newRow("--password-fd 0, decrypt") << true << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+                                                   << QStringLiteral("Dešifrování souboru dokončeno.");
     }
     void terminalPassword()
     {
+        QFETCH(bool, passwordFd0);
         QFETCH(QString, source);
         QFETCH(QByteArrayList, typed);
         QFETCH(int, status);
@@ -678,7 +763,8 @@ private slots:
         QVERIFY(pty.echoOn());
 
         QProcess p;
-        startProcess(p, cliPath(), {source}, dir.path(), {pty.slave, false});
+        const QStringList options = passwordFd0 ? QStringList{"--password-fd", "0"} : QStringList{};
+        startProcess(p, cliPath(), options + QStringList{source}, dir.path(), {pty.slave, false, passwordFd0});
         QVERIFY(p.waitForStarted(5000));
         const QByteArrayList prompts{"Heslo: ", "Heslo znova: "};
         for (int i = 0; i < typed.size(); ++i) {
@@ -700,8 +786,19 @@ private slots:
             QVERIFY(!fs::exists(d / "a.txt.t2k"));
     }
 
+    // The prompt ends with echo back on, however it is interrupted.
+    void signalAtPromptRestoresEcho_data()
+    {
+        QTest::addColumn<QByteArray>("typed"); // empty: SIGTERM from outside
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << QByteArray() << SIGTERM;
+        QTest::newRow("Ctrl+C") << QByteArray("\x03") << SIGINT;
+        QTest::newRow("Ctrl+\\") << QByteArray("\x1c") << SIGQUIT;
+    }
     void signalAtPromptRestoresEcho()
     {
+        QFETCH(QByteArray, typed);
+        QFETCH(int, signal);
         QTemporaryDir dir;
         writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
         Pty pty;
@@ -711,10 +808,111 @@ private slots:
         QVERIFY(p.waitForStarted(5000));
         QVERIFY(pty.waitFor("Heslo: "));
         QVERIFY(!pty.echoOn());
-        QVERIFY(::kill(static_cast<pid_t>(p.processId()), SIGTERM) == 0);
+        if (typed.isEmpty())
+            QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
+        else
+            pty.type(typed);
         Outcome o = finish(p, 5000);
-        QCOMPARE(o.status, 128 + SIGTERM);
+        QCOMPARE(o.exitStatus, QProcess::NormalExit);
+        QCOMPARE(o.status, 128 + signal);
         QVERIFY(pty.echoOn());
+        QCOMPARE(snapshot(dir.path()).size(), std::size_t(1));
+    }
+
+    // Ctrl+Z at the prompt and fg in a real shell: nothing typed shows, the
+    // prompt comes back, the job runs with what was typed after it.
+    void suspendAtPrompt()
+    {
+        if (QStandardPaths::findExecutable("tmux").isEmpty() || QStandardPaths::findExecutable("bash").isEmpty())
+            QSKIP("needs tmux and bash");
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", plain);
+        Tmux tmux(dir.path());
+        QVERIFY(tmux.started());
+        tmux.keys({"'" + cliPath() + "' a.txt", "Enter"});
+        QVERIFY2(tmux.waitFor("Heslo:"), qPrintable(tmux.screen()));
+        tmux.keys({"Tre"});
+        tmux.keys({"C-z"});
+        QVERIFY2(tmux.waitFor("Stopped"), qPrintable(tmux.screen()));
+        tmux.keys({"fg", "Enter"});
+        QVERIFY2(tmux.waitFor("fg\n"), qPrintable(tmux.screen()));
+        QTest::qWait(300);
+        tmux.keys({"Trezor", "Enter"});
+        QVERIFY2(tmux.waitFor("Heslo znova:"), qPrintable(tmux.screen()));
+        tmux.keys({"Trezor", "Enter"});
+        QVERIFY2(tmux.waitFor("dokončeno"), qPrintable(tmux.screen()));
+        const QString screen = tmux.screen();
+        QVERIFY2(!screen.contains("Tre"), qPrintable(screen));
+        // the prompt, and again after fg (tmux drops the trailing space)
+        QVERIFY2(screen.count(QRegularExpression("^Heslo:$", QRegularExpression::MultilineOption)) == 2,
+                 qPrintable(screen));
+        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+    }
+
+    // Decrypting: a start that does not look like the target's kind ends
+    // with status 2 before anything is written, for a file and for standard
+    // input; the right password loses no byte of what was read to judge it.
+    void wrongPasswordCheck_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("input"); // a file of the folder to pipe in
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("written"); // "plain", "garbage" or "" (no out.txt)
+        QTest::newRow("right, file") << QByteArray("Trezor") << QStringList{"doc.txt.t2k", "-o", "out.txt"}
+                                     << "" << 0 << "plain";
+        QTest::newRow("wrong, file") << QByteArray("trezor") << QStringList{"doc.txt.t2k", "-o", "out.txt"}
+                                     << "" << 2 << "";
+        QTest::newRow("wrong, file, --no-check")
+            << QByteArray("trezor") << QStringList{"--no-check", "doc.txt.t2k", "-o", "out.txt"} << "" << 0
+            << "garbage";
+        QTest::newRow("right, standard input") << QByteArray("Trezor") << QStringList{"-d", "-", "-o", "out.txt"}
+                                               << "doc.txt.t2k" << 0 << "plain";
+        QTest::newRow("wrong, standard input") << QByteArray("trezor") << QStringList{"-d", "-", "-o", "out.txt"}
+                                               << "doc.txt.t2k" << 2 << "";
+        QTest::newRow("wrong, standard input, --no-check")
+            << QByteArray("trezor") << QStringList{"--no-check", "-d", "-", "-o", "out.txt"} << "doc.txt.t2k" << 0
+            << "garbage";
+        QTest::newRow("wrong, named source to standard output")
+            << QByteArray("trezor") << QStringList{"doc.txt.t2k", "-o", "-"} << "" << 2 << "";
+        QTest::newRow("encrypting never checks") << QByteArray("trezor") << QStringList{"-e", "-", "-o", "out.txt"}
+                                                 << "noise" << 0 << "garbage";
+    }
+    void wrongPasswordCheck()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QStringList, args);
+        QFETCH(QString, input);
+        QFETCH(int, status);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        // Text longer than the 64 KiB the check reads.
+        QByteArray text;
+        while (text.size() < 200000)
+            text += "Příliš žluťoučký kůň úpěl ďábelské ódy.\n";
+        writeFile(d / "doc.txt", text);
+        writeFile(d / "noise", randomBytes(100000, 9));
+        writeFile(d / "pw", "Trezor\n");
+        QCOMPARE(runCli({"-q", "--password-file", "pw", "doc.txt"}, dir.path()).status, 0);
+        fs::remove(d / "doc.txt");
+        writeFile(d / "pw", password + "\n");
+        const Snapshot before = snapshot(dir.path());
+
+        Outcome o = runCli(QStringList{"-q", "--password-file", "pw"} + args, dir.path(),
+                           input.isEmpty() ? QByteArray() : readFile(d / input.toStdString()));
+        QCOMPARE(o.status, status);
+        if (status == 2) {
+            QVERIFY2(o.err.contains("Heslo je nejspíš chybné") && o.err.contains("--no-check"), o.err.constData());
+            QCOMPARE(o.out, QByteArray());
+            QVERIFY(snapshot(dir.path()) == before);
+        } else if (written == "plain") {
+            QVERIFY(readFile(d / "out.txt") == text);
+        } else {
+            QCOMPARE(readFile(d / "out.txt").size(), input.isEmpty() ? text.size() : readFile(d / input.toStdString()).size());
+            QVERIFY(readFile(d / "out.txt") != text);
+        }
     }
 
     void helpAndVersion()

@@ -2,7 +2,8 @@
 // for the face, real files and the real worker for the job.
 
 #include "FakeFaces.h"
-#include "texts.h"
+#include "stream_job.h"
+#include "window_texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,8 @@ private slots:
     void command_data();
     void command();
     void commandWaitsForWorker();
+    void wrongPassword_data();
+    void wrongPassword();
     void largeFile_data();
     void largeFile();
     void applicationMinimised_data();
@@ -196,8 +199,10 @@ void tst_tmain_rules::command_data()
     QTest::newRow("no password, target there: no question")
         << "a.txt" << "" << "" << true << true << QStringList{missing};
     QTest::newRow("encrypt") << "a.txt" << "heslo" << "heslo" << false << true << QStringList{"job"};
-    QTest::newRow("decrypt needs no confirmation") << "a.txt.t2k" << "heslo" << "" << false << true
-                                                   << QStringList{"job"};
+    // (The source is no real encryption of a text: the password seems wrong.)
+    QTest::newRow("decrypt needs no confirmation")
+        << "a.txt.t2k" << "heslo" << "" << false << true
+        << QStringList{"question " + qs(texts::wrong_password_question), "job"};
     QTest::newRow("target there, Cancel") << "a.txt" << "heslo" << "heslo" << true << false
                                           << QStringList{question};
     QTest::newRow("target there, OK") << "a.txt" << "heslo" << "heslo" << true << true
@@ -262,6 +267,55 @@ void tst_tmain_rules::commandWaitsForWorker()
     QCOMPARE(r.port.close_requests, 1);
     QCOMPARE(QFileInfo(r.path("big.bin.t2k")).size(), 3'000'000);
     QVERIFY(r.port.calls.contains(success(texts::encrypting, r.path("big.bin.t2k"))));
+}
+
+// A password that turns a PDF's start into anything but "%PDF-" is
+// probably wrong: asked after the password checks and before the overwrite
+// question; "Cancel" writes nothing and goes back to the password.
+void tst_tmain_rules::wrongPassword_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("ran");
+    QTest::newRow("right password: no question") << "správné" << false << false << true;
+    QTest::newRow("wrong password, Cancel") << "chybné" << false << true << false;
+    QTest::newRow("wrong password, OK") << "chybné" << true << true << true;
+}
+
+void tst_tmain_rules::wrongPassword()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, ran);
+    Rig r;
+    {
+        QFile plain(r.path("zprava.pdf"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        QByteArray body("%PDF-1.4\n");
+        while (body.size() < 20000)
+            body += "1 0 obj << /Type /Page >> endobj\n";
+        plain.write(body);
+    }
+    trezorka::StreamJob encrypt;
+    encrypt.source = trezorka::Endpoint::file(r.path("zprava.pdf").toStdString());
+    encrypt.target = trezorka::Endpoint::file(r.path("zprava.pdf.t2k").toStdString());
+    trezorka::run_stream_job(encrypt, u"správné");
+    QVERIFY(QFile::remove(r.path("zprava.pdf")));
+
+    r.rules.accept_argument(r.path("zprava.pdf.t2k").toStdU16String());
+    r.type(Control::pw, password);
+    r.port.ok_cancel = answer;
+    r.port.calls.clear();
+    r.rules.decryptlabelClick();
+
+    const QString question = "question " + qs(texts::wrong_password_question);
+    QCOMPARE(r.port.calls.value(0) == question, asked);
+    QCOMPARE(r.port.calls.contains("disable"), ran);
+    QCOMPARE(QFileInfo::exists(r.path("zprava.pdf")), ran);
+    QCOMPARE(r.view.focused, ran || !asked ? -1 : int(Control::pw));
+    QVERIFY(r.job.password().empty());
 }
 
 void tst_tmain_rules::largeFile_data()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "UiPlatform.h"
-#include "texts.h"
+#include "window_texts.h"
 
 #include <QList>
 #include <QStringList>

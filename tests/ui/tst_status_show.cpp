@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -586,13 +587,27 @@ void say(const char* line)
     (void)!::write(STDOUT_FILENO, line, std::strlen(line));
 }
 
-// A job reading from a pipe that is never finished, so it stays mid-way
-// with its temporary file on disk until the user aborts.
+// Whether this process holds open a file in `folder` that has no name yet
+// (a temporary file made with O_TMPFILE: "folder/#inode (deleted)").
+bool holds_nameless_file(const QString& folder)
+{
+    const QString prefix = QFileInfo(folder).canonicalFilePath() + QStringLiteral("/#");
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+        if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(prefix))
+            return true;
+    return false;
+}
+
+// A job on a source far too big to finish soon (sparse, so it costs no
+// disk), so it stays mid-way with its temporary file until the user aborts.
 int abort_child(const QString& folder)
 {
-    const QString fifo = folder + QStringLiteral("/zdroj");
-    if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+    const QString source = folder + QStringLiteral("/zdroj");
+    const int fd = ::open(QFile::encodeName(source).constData(), O_WRONLY | O_CREAT, 0600);
+    if (fd < 0 || ::ftruncate(fd, off_t(64) << 30) != 0)
         return 3;
+    ::close(fd);
     ScriptedPlatform platform;
     Application application;
     application.on_restore = [] { say("restored\n"); };
@@ -602,20 +617,14 @@ int abort_child(const QString& folder)
         return true;
     };
     SharedJob job;
-    job.job_source = fifo.toStdU16String();
+    job.job_source = source.toStdU16String();
     job.job_target = (folder + QStringLiteral("/cil.t2k")).toStdU16String();
     job.set_password(u"heslo", 5);
     const auto worker = start_worker(job, dialog);
-    // Opening the writing end waits for the worker to open the reading end.
-    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
-    if (writer < 0)
-        return 4;
-    const QByteArray chunk(4096, 'x');
-    (void)!::write(writer, chunk.constData(), size_t(chunk.size()));
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-        if (listing(folder).size() < 2)
+        if (listing(folder).size() < 2 && !holds_nameless_file(folder))
             return;
         poll.stop();
         say("temporary file seen\n");

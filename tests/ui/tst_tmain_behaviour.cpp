@@ -169,7 +169,7 @@ private slots:
         QFETCH(QString, target);
         auto w = window(source);
         stopBlinking(*w);
-        QCOMPARE(w->dispatcher()->targetAt(point)->objectName(), target);
+        QCOMPARE(w->dispatcher()->target_at(point)->objectName(), target);
     }
 
     void clicks_data()
@@ -487,7 +487,7 @@ private slots:
         auto w = window(source);
         QCOMPARE(qs(job.job_ext), ext);
         QCOMPARE(w->finalfile->text(), proposed);
-        QVERIFY(!w->targetConfirmedInSaveDialog());
+        QVERIFY(!w->target_confirmed_in_save_dialog());
 
         platform->saveAnswers.push_back(picked);
         w->savetochose_labelClick();
@@ -496,15 +496,15 @@ private slots:
         QCOMPARE(platform->saveAsked[0].filter_index, filterIndex);
         QCOMPARE(platform->saveAsked[0].filter, qs(trezorka::rules::texts::save_filter));
         QCOMPARE(w->finalfile->text(), recomposed);
-        QCOMPARE(w->savetoConfirmedPath(), picked);
-        QCOMPARE(w->targetConfirmedInSaveDialog(), picked == recomposed);
+        QCOMPARE(w->saveto_confirmed_path(), picked);
+        QCOMPARE(w->target_confirmed_in_save_dialog(), picked == recomposed);
         QCOMPARE(qs(w->saveto.file_name), picked);
 
         // A new source replaces the target and forgets the confirmation.
         pick(*w, source);
         QCOMPARE(w->finalfile->text(), proposed);
-        QVERIFY(w->savetoConfirmedPath().isEmpty());
-        QVERIFY(!w->targetConfirmedInSaveDialog());
+        QVERIFY(w->saveto_confirmed_path().isEmpty());
+        QVERIFY(!w->target_confirmed_in_save_dialog());
     }
 
     void cancelledDialogsChangeNothing()

@@ -7,6 +7,7 @@
 #include "SharedJob.h"
 #include "TStatus_show.h"
 #include "Tmain.h"
+#include "TrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -334,8 +335,10 @@ private slots:
         QTest::addColumn<bool>("asked");
         QTest::newRow("proposed, Cancel") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << false << true;
         QTest::newRow("proposed, OK") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << true << true;
+        // A kind of file the wrong-password check cannot judge: random bytes
+        // are no PDF, and the check would ask first.
         QTest::newRow("decrypt, the same path chosen in the save dialog")
-            << u"a.pdf.t2k"_s << u"b.pdf"_s << u"b.pdf"_s << false << false;
+            << u"a.xyz.t2k"_s << u"b.xyz"_s << u"b.xyz"_s << false << false;
         // The dialog asked about b.t2k; the source's extension makes it b.pdf.t2k.
         QTest::newRow("encrypt, the save dialog's name gets the extension")
             << u"a.pdf"_s << u"b.t2k"_s << u"b.pdf.t2k"_s << false << true;
@@ -490,6 +493,30 @@ private slots:
         r.w->showNormal();
         QVERIFY(!r.w->tray->isVisible());
         QCOMPARE(r.dialog->isVisible(), false);
+    }
+
+    // A double click reaches the program as a click and then a double
+    // click: it restores once, as a click does.
+    void trayActivations_data()
+    {
+        QTest::addColumn<QList<int>>("reasons");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("click") << QList<int>{QSystemTrayIcon::Trigger} << 1;
+        QTest::newRow("double click")
+            << QList<int>{QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick} << 1;
+        QTest::newRow("context menu") << QList<int>{QSystemTrayIcon::Context} << 0;
+        QTest::newRow("middle button") << QList<int>{QSystemTrayIcon::MiddleClick} << 0;
+    }
+
+    void trayActivations()
+    {
+        QFETCH(QList<int>, reasons);
+        QFETCH(int, clicks);
+        Rig r;
+        QSignalSpy spy(r.w->tray_icon(), &TrayIcon::clicked);
+        for (int reason : reasons)
+            emit r.w->tray->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(spy.count(), clicks);
     }
 
     // The icon steps through its three frames every 500 ms while shown, and

@@ -97,7 +97,7 @@ private slots:
         w.savetochose_labelClick();
         QCOMPARE(confirmed, 2);
         QCOMPARE(w.finalfile->text(), work->filePath(u"x.pdf.t2k"_s));
-        QCOMPARE(w.savetoConfirmedPath(), work->filePath(u"x.t2k"_s));
+        QCOMPARE(w.saveto_confirmed_path(), work->filePath(u"x.t2k"_s));
 
         w.close();
         QTest::qWait(100);

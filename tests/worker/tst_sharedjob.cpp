@@ -1,4 +1,5 @@
-// The job record's password is wiped where it lies, the short-string storage included.
+// The job record's password: the worker takes it, and then the record holds
+// nothing of it.
 #include "SharedJob.h"
 
 #include <QtTest>
@@ -8,29 +9,29 @@
 class tst_sharedjob : public QObject {
     Q_OBJECT
 private slots:
-    void wipe_data()
+    void take_data()
     {
         QTest::addColumn<QString>("password");
-        QTest::newRow("short, inside the string object") << QStringLiteral("heslo");
-        QTest::newRow("long, on the heap") << QStringLiteral("tajné heslo, které je delší než krátký řetězec");
+        QTest::newRow("short") << QStringLiteral("heslo");
+        QTest::newRow("long") << QStringLiteral("tajné heslo, které je delší než krátký řetězec");
         QTest::newRow("empty") << QString();
     }
 
-    void wipe()
+    void take()
     {
         QFETCH(QString, password);
         const std::u16string text = password.toStdU16String();
         SharedJob job;
         job.set_password(text.data(), text.size());
-        QCOMPARE(job.password(), text);
-        const char16_t* units = job.password().data();
-        const std::size_t capacity = job.password().capacity();
-        job.wipe_password();
+        QCOMPARE(std::u16string(job.password()), text);
+        const trezorka::SecureText taken = job.take_password();
+        QCOMPARE(std::u16string(taken.view()), text);
         QVERIFY(job.password().empty());
-        // The same buffer (clearing keeps it), every unit overwritten.
-        QCOMPARE(job.password().data(), units);
-        for (std::size_t i = 0; i < capacity; ++i)
-            QCOMPARE(int(units[i]), 0);
+        QVERIFY(job.take_password().empty());
+        // A record made afresh in its place takes over nothing.
+        job.set_password(text.data(), text.size());
+        job = SharedJob{};
+        QVERIFY(job.password().empty());
     }
 };
 

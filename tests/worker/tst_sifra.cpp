@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -262,7 +263,7 @@ void tst_sifra::closesAfterPause()
 }
 
 // The desktop stays responsive: the worker's threads run one nice step below
-// the process. Observed from /proc while the job waits on a pipe.
+// the process. Observed from /proc while the job runs on a big sparse source.
 void tst_sifra::runsOneNiceStepLower()
 {
 #ifndef __linux__
@@ -270,8 +271,11 @@ void tst_sifra::runsOneNiceStepLower()
 #else
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString fifo = dir.filePath(QStringLiteral("roura"));
-    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString source = dir.filePath(QStringLiteral("velky"));
+    {
+        QFile sparse(source);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(256) << 20));
+    }
     errno = 0;
     const int base = ::getpriority(PRIO_PROCESS, 0);
     QCOMPARE(errno, 0);
@@ -279,8 +283,8 @@ void tst_sifra::runsOneNiceStepLower()
         QSKIP("already at the lowest priority");
 
     SharedJob job;
-    job.job_source = (fifo).toStdU16String();
-    job.job_target = (dir.filePath(QStringLiteral("roura.t2k"))).toStdU16String();
+    job.job_source = source.toStdU16String();
+    job.job_target = dir.filePath(QStringLiteral("velky.t2k")).toStdU16String();
     set_password(job, QStringLiteral("p"));
     bool closed = false;
     QEventLoop loop;
@@ -291,9 +295,21 @@ void tst_sifra::runsOneNiceStepLower()
         }, Qt::QueuedConnection);
     });
     worker.start();
-    // Opening the writing end waits until the worker has opened the pipe.
-    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
-    QVERIFY(writer >= 0);
+    // The job is under way once it holds its temporary file (one with no
+    // name yet: "#inode (deleted)" in /proc).
+    const QString prefix = QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral("/");
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    bool under_way = false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!under_way && !closed && waited.elapsed() < 5000) {
+        for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+            const QString link = QFile::symLinkTarget(fds.filePath(fd));
+            if (link.startsWith(prefix) && link != source)
+                under_way = true;
+        }
+    }
+    QVERIFY(under_way);
 
     QList<int> nice_of_workers;
     const QDir tasks(QStringLiteral("/proc/self/task"));
@@ -309,8 +325,7 @@ void tst_sifra::runsOneNiceStepLower()
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         nice_of_workers << fields.at(16).toInt();
     }
-    ::close(writer);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
     QVERIFY(closed);
     QVERIFY(!job.job_failed);

@@ -1,0 +1,17 @@
+#pragma once
+
+// File names as they may be printed: a name can hold a line break, an escape
+// sequence for the terminal or a character that turns the text around, and
+// printed raw it could forge the lines around it.
+
+#include <string>
+#include <string_view>
+
+namespace trezorka {
+
+// The UTF-8 (or native byte) text with C0 controls and DEL as \xNN, C1
+// controls and the bidirectional formatting characters as \uNNNN. Every
+// other byte, invalid UTF-8 included, is kept as it is.
+std::string printable_name(std::string_view text);
+
+} // namespace trezorka

@@ -1,0 +1,115 @@
+#include "target_check.h"
+
+#include "file_io.h"
+#include "printable_name.h"
+#include "system_error_text.h"
+
+#include <optional>
+#include <system_error>
+
+namespace trezorka {
+
+namespace {
+
+std::string shown(const std::filesystem::path& path)
+{
+    const std::u8string name = path.u8string();
+    return printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
+}
+
+EndpointCheck problem(EndpointProblem kind, std::string message)
+{
+    return {kind, std::move(message)};
+}
+
+std::optional<file_io::FileInfo> identity(const Endpoint& endpoint)
+{
+    if (!endpoint.is_descriptor())
+        return file_io::info_of_path(endpoint.path);
+    try {
+        return file_io::borrow_descriptor(endpoint.fd).info();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::filesystem::path resolve_target(const std::filesystem::path& target)
+{
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec))) {
+        std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+        if (!ec)
+            return resolved;
+    }
+    return target;
+}
+
+EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bool replace_existing)
+{
+    if (!source.is_descriptor() && source.path.empty())
+        return problem(EndpointProblem::NoSource, "chybí zdroj");
+    if (!target.is_descriptor() && target.path.empty())
+        return problem(EndpointProblem::NoTarget, "chybí cíl");
+
+    std::optional<file_io::FileInfo> source_info;
+    if (source.is_descriptor()) {
+        source_info = identity(source);
+        if (source_info && source_info->directory)
+            return problem(EndpointProblem::SourceUnusable, "zdroj je složka");
+    } else {
+        int error = 0;
+        source_info = file_io::info_of_path(source.path, error);
+        const std::string name = shown(source.path);
+        if (!source_info)
+            return problem(EndpointProblem::SourceUnusable,
+                           "nelze otevřít zdroj: " + name + ": " + system_error_text(error));
+        if (source_info->directory)
+            return problem(EndpointProblem::SourceUnusable, "zdroj je složka: " + name);
+        if (!source_info->regular)
+            return problem(EndpointProblem::SourceUnusable, "zdroj není obyčejný soubor: " + name);
+        if (const int denied = file_io::access_error(source.path, false))
+            return problem(EndpointProblem::SourceUnusable,
+                           "nelze otevřít zdroj: " + name + ": " + system_error_text(denied));
+    }
+
+    const Endpoint resolved = target.is_descriptor() ? target : Endpoint::file(resolve_target(target.path));
+    const std::optional<file_io::FileInfo> target_info = identity(resolved);
+    // The same file is refused even with a descriptor on one side; two pipes
+    // or terminals are not the same file.
+    if (source_info && target_info && (source_info->regular || target_info->regular)
+        && file_io::same_file(*source_info, *target_info))
+        return problem(EndpointProblem::SameFile, "cíl je týž soubor jako zdroj");
+    if (target.is_descriptor())
+        return {};
+
+    const std::string name = shown(target.path);
+    if (target_info && target_info->directory)
+        return problem(EndpointProblem::TargetUnusable, "cíl je složka: " + name);
+    // Renaming over a device or a pipe would replace the node itself.
+    if (target_info && !target_info->regular)
+        return problem(EndpointProblem::TargetUnusable, "cíl není obyčejný soubor: " + name);
+    if (!replace_existing && file_io::entry_exists(resolved.path))
+        return problem(EndpointProblem::TargetExists, "cíl už existuje: " + name);
+
+    std::filesystem::path folder = resolved.path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    int error = 0;
+    const std::optional<file_io::FileInfo> folder_info = file_io::info_of_path(folder, error);
+    if (!folder_info || !folder_info->directory)
+        return problem(EndpointProblem::TargetUnusable, "cílová složka neexistuje: " + shown(folder)
+                                                            + (folder_info ? "" : ": " + system_error_text(error)));
+    if (const int denied = file_io::access_error(folder, true))
+        return problem(EndpointProblem::TargetUnusable,
+                       "do cílové složky nelze zapisovat: " + shown(folder) + ": " + system_error_text(denied));
+    const std::size_t name_length = resolved.path.filename().native().size();
+    std::error_code ec;
+    const std::filesystem::path whole = std::filesystem::absolute(resolved.path, ec);
+    if (name_length > file_io::max_name_length(folder) || (!ec && whole.native().size() >= file_io::max_path_length()))
+        return problem(EndpointProblem::TargetUnusable, "název cíle je příliš dlouhý: " + name);
+    return {};
+}
+
+} // namespace trezorka

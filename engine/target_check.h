@@ -1,0 +1,40 @@
+#pragma once
+
+// The checks of a job's source and target that can be made before anything
+// is asked or written. Both faces call it before asking for the password,
+// and the stream job runs the same check again when it starts, so there is
+// one rule for what may be read and where it may be written.
+
+#include "stream_job.h"
+
+#include <filesystem>
+#include <string>
+
+namespace trezorka {
+
+enum class EndpointProblem {
+    None,
+    NoSource,       // an empty source name
+    NoTarget,       // an empty target name
+    SourceUnusable, // missing, unreadable, a folder, a pipe, a device, a file of /proc
+    SameFile,       // the target is the source under some name
+    TargetExists,   // something stands at the target and it may not be replaced
+    TargetUnusable, // a folder or device, no such folder, a folder we may not
+                    // write in, a name too long for the file system
+};
+
+struct EndpointCheck {
+    EndpointProblem problem = EndpointProblem::None;
+    // Czech and ready to print, names escaped; empty when all is well.
+    std::string message;
+    explicit operator bool() const noexcept { return problem != EndpointProblem::None; }
+};
+
+// What a target path means: a link to a file is written where it points.
+std::filesystem::path resolve_target(const std::filesystem::path& target);
+
+// Checks the source and the target of a job. Only asks the system; never
+// creates, opens for writing or blocks.
+EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bool replace_existing);
+
+} // namespace trezorka
