@@ -76,7 +76,11 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 data=$work/data
 mkdir "$data"
 source="$data/zpráva 1.pdf"
-head -c 300000 /dev/urandom >"$source"
+# A PDF's start, so that decrypting it with the right password looks right.
+{
+    printf '%%PDF-1.4\n'
+    head -c 300000 /dev/urandom
+} >"$source"
 cp "$source" "$work/original"
 password='Tajne heslo 42'
 printf '%s\n' "$password" >"$work/password"
