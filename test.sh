@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless through ctest.
 # Usage: ./test.sh [--windows] [ctest arguments...]
-#   --windows  afterwards also cross-build for Windows with mingw-w64 and check,
-#              under Wine, that the CryptoAPI build and this build make the same files
+#   --windows  afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
+#              check under Wine that the CryptoAPI build and this build make the same
+#              files, and drive the window program under Wine on Xvfb
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -21,6 +22,8 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
 
 if [ "$windows" = 1 ]; then
-    need_packages mingw-w64 wine wine64
+    need_packages mingw-w64 wine wine64 imagemagick
+    windows/build.sh
     TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
+    tests/windows/e2e.sh build/windows/bin/trezorka.exe build/dev/cli/trezorka-cli
 fi

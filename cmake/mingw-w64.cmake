@@ -19,7 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Unicode Win32 API throughout; -static pulls in winpthread as well.
 # UNICODE and the lean Windows headers are set on project_options.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")
+# Each function and datum in a section of its own, so the linker drops what
+# nothing uses from the static runtime: the programs are carried around.
+set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 
 # Lets `wine` run the test programs should anyone call them through ctest.
 find_program(TREZORKA_WINE wine)

@@ -37,9 +37,9 @@ tool_choice=${TREZORKA_WIN_TOOL:-auto}
 
 echo "== Cross build ($win_build)"
 cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DTREZORKA_GUI=OFF -DTREZORKA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+    -DTREZORKA_GUI=OFF -DTREZORKA_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$win_build" -j2 --target crosscheck
-crosscheck_exe=$win_build/windows/crosscheck.exe
+crosscheck_exe=$win_build/tests/windows/crosscheck.exe
 cli_exe=$win_build/cli/trezorka-cli.exe
 cli_log=$win_build/trezorka-cli-build.log
 if cmake --build "$win_build" -j2 --target trezorka-cli >"$cli_log" 2>&1; then

@@ -1,0 +1,270 @@
+#include "TStatus_show.h"
+
+#include "Tmain.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+using trezorka::rules::Kind;
+using trezorka::rules::StatusControl;
+using trezorka::win::scaled;
+using trezorka::win::wide;
+
+namespace {
+
+constexpr wchar_t class_name[] = L"TStatus_show";
+constexpr UINT_PTR Timer1 = 1;
+constexpr int first_child_id = 10;
+// A dialog frame with a caption and no buttons at all in the title bar.
+constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+constexpr DWORD ex_style = WS_EX_DLGMODALFRAME;
+
+int index(StatusControl c)
+{
+    return static_cast<int>(c);
+}
+
+} // namespace
+
+TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
+    : main_(main), scene_(trezorka::rules::status_layout()), rules_(*this, *this, platform)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = class_name;
+    RegisterClassExW(&wc);
+    const auto& w = trezorka::rules::status_window;
+    // Owned by the main window: no taskbar button, always in front of it.
+    window_ = CreateWindowExW(ex_style, class_name, wide(w.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              w.width, w.height, main.window(), nullptr, instance, this);
+    if (!window_)
+        throw std::runtime_error("cannot create the progress dialog");
+    create_controls();
+    layout();
+    // From creation on, also while the dialog is hidden.
+    SetTimer(window_, Timer1, 1000, nullptr);
+}
+
+TStatus_show::~TStatus_show()
+{
+    if (window_)
+        DestroyWindow(window_);
+}
+
+HWND TStatus_show::child(StatusControl c) const
+{
+    return children_[index(c)];
+}
+
+void TStatus_show::create_controls()
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto layout = trezorka::rules::status_layout();
+    for (int i = 0; i < scene_.size(); ++i) {
+        const auto& c = layout[static_cast<std::size_t>(i)];
+        const HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + i));
+        if (c.kind == Kind::Edit)
+            children_[i] = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(),
+                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL
+                                               | (c.read_only ? ES_READONLY : 0),
+                                           0, 0, 1, 1, window_, id, instance, nullptr);
+        else if (c.kind == Kind::Button)
+            // Neither is the default or the cancel button.
+            children_[i] = CreateWindowExW(0, WC_BUTTONW, wide(c.text).c_str(),
+                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 1, 1, window_,
+                                           id, instance, nullptr);
+    }
+}
+
+void TStatus_show::layout()
+{
+    const UINT dpi = GetDpiForWindow(window_);
+    scene_.set_dpi(dpi);
+    const HFONT font = scene_.font(trezorka::rules::status_window.font);
+    for (int i = 0; i < scene_.size(); ++i) {
+        if (!children_[i])
+            continue;
+        const RECT& r = scene_[i].place;
+        SetWindowPos(children_[i], nullptr, scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right - r.left, dpi),
+                     scaled(r.bottom - r.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(children_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    const auto& w = trezorka::rules::status_window;
+    RECT frame{0, 0, scaled(w.width, dpi), scaled(w.height, dpi)};
+    AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    buffer_.stale();
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void TStatus_show::set_texts(std::u16string_view caption, std::u16string_view status, std::u16string_view from,
+                             std::u16string_view to)
+{
+    SetWindowTextW(window_, wide(caption).c_str());
+    scene_.set_text(index(StatusControl::statusinfo), wide(status));
+    SetWindowTextW(child(StatusControl::fromfile), wide(from).c_str());
+    SetWindowTextW(child(StatusControl::tofile), wide(to).c_str());
+    buffer_.stale();
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+// The first showing is centred over the main window, but never past the left
+// or top edge of that monitor's work area; later ones keep the last position.
+void TStatus_show::place_first_time()
+{
+    if (placed_)
+        return;
+    placed_ = true;
+    RECT owner, own;
+    GetWindowRect(main_.window(), &owner);
+    // Minimised or in the tray (a large source): where it stands when restored.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if ((IsIconic(main_.window()) || !IsWindowVisible(main_.window()))
+        && GetWindowPlacement(main_.window(), &placement))
+        owner = placement.rcNormalPosition;
+    GetWindowRect(window_, &own);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(main_.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+    const int w = own.right - own.left, h = own.bottom - own.top;
+    const int x = std::max<int>(monitor.rcWork.left, owner.left + ((owner.right - owner.left) - w) / 2);
+    const int y = std::max<int>(monitor.rcWork.top, owner.top + ((owner.bottom - owner.top) - h) / 2);
+    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TStatus_show::show_modal()
+{
+    in_modal_ = true;
+    ending_ = false;
+    place_first_time();
+    if (!minimised_ && !main_.in_tray())
+        ShowWindow(window_, SW_SHOW);
+    else
+        minimised_ = true;
+    // A close request that came before the showing ends it now.
+    rules_.showing_began();
+    MSG msg;
+    while (!ending_) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // The loop of the whole program is to end: leave it that message.
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (IsDialogMessageW(window_, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    in_modal_ = false;
+    ending_ = false;
+    minimised_ = false;
+    ShowWindow(window_, SW_HIDE);
+}
+
+void TStatus_show::set_minimised(bool minimised)
+{
+    minimised_ = minimised;
+    if (in_modal_)
+        ShowWindow(window_, minimised ? SW_HIDE : SW_SHOWNORMAL);
+}
+
+bool TStatus_show::shown(StatusControl c) const
+{
+    return scene_[index(c)].shown;
+}
+
+void TStatus_show::set_shown(StatusControl c, bool on)
+{
+    scene_[index(c)].shown = on;
+    buffer_.stale();
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void TStatus_show::minimise_application()
+{
+    main_.minimise_application();
+}
+
+void TStatus_show::restore_application()
+{
+    if (main_.application_minimised())
+        main_.restore_application();
+}
+
+void TStatus_show::end_process()
+{
+    trezorka::rules::abort_process(0);
+}
+
+LRESULT CALLBACK TStatus_show::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<TStatus_show*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TStatus_show*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wparam, lparam);
+    return self->handle(message, wparam, lparam);
+}
+
+LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        const HDC dc = BeginPaint(window_, &ps);
+        buffer_.present(window_, dc, scene_, trezorka::win::colour_of(trezorka::rules::status_window.background));
+        EndPaint(window_, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_CTLCOLORSTATIC: {
+        // The read-only boxes in the window-background colour.
+        SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    case WM_COMMAND:
+        if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == first_child_id + index(StatusControl::Button1))
+            rules_.Button1Click();
+        else if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == first_child_id + index(StatusControl::Button2))
+            rules_.Button2Click();
+        return 0;
+    case WM_TIMER:
+        if (wparam == Timer1)
+            rules_.Timer1Timer();
+        return 0;
+    case close_message:
+        rules_.close_request();
+        return 0;
+    case WM_DPICHANGED: {
+        const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        layout();
+        return 0;
+    }
+    case WM_CLOSE:
+        // Alt+F4 and the like: the rules decide, and never end the showing for it.
+        rules_.close_asked();
+        return 0;
+    case WM_NCDESTROY:
+        window_ = nullptr;
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wparam, lparam);
+}

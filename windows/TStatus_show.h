@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Scene.h"
+#include "TStatus_show_rules.h"
+#include "WinUiPlatform.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+class Tmain;
+
+// The progress dialog `Status_show` on Win32, a face of the dialog's rules:
+// created hidden at start-up, shown modally for every job until the worker's
+// close request, posted to it, has reached the rules.
+class TStatus_show : public trezorka::rules::StatusView, public trezorka::rules::StatusPort {
+public:
+    // Posted by the worker; the only message that comes from another thread.
+    static constexpr UINT close_message = WM_APP + 1;
+
+    TStatus_show(Tmain& main, WinUiPlatform& platform);
+    TStatus_show(const TStatus_show&) = delete;
+    TStatus_show& operator=(const TStatus_show&) = delete;
+    ~TStatus_show() override;
+
+    HWND window() const { return window_; }
+
+    void set_texts(std::u16string_view caption, std::u16string_view status, std::u16string_view from,
+                   std::u16string_view to);
+    // Shows the dialog (unless the application sits in the tray: then it
+    // appears when the application comes back) and runs the message loop
+    // until the showing ends.
+    void show_modal();
+    // Minimised goes with the application: hidden while the main window is.
+    void set_minimised(bool minimised);
+
+    // The view.
+    bool shown(trezorka::rules::StatusControl c) const override;
+    void set_shown(trezorka::rules::StatusControl c, bool shown) override;
+    bool showing() const override { return in_modal_; }
+    void end_showing() override { ending_ = true; }
+
+    // The port.
+    void minimise_application() override;
+    void restore_application() override;
+    void end_process() override;
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+    void create_controls();
+    void layout();
+    void place_first_time();
+    HWND child(trezorka::rules::StatusControl c) const;
+
+    Tmain& main_;
+    trezorka::win::Scene scene_;
+    trezorka::win::BackBuffer buffer_;
+    trezorka::rules::TStatus_showRules rules_;
+    HWND window_ = nullptr;
+    HWND children_[trezorka::rules::status_control_count]{};
+    bool in_modal_ = false;
+    bool ending_ = false;
+    bool minimised_ = false;
+    bool placed_ = false;
+};
