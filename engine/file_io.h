@@ -62,12 +62,12 @@ public:
     void write_all(const void* data, std::size_t size);
     // Tells the system the file is read once from start to end.
     void advise_sequential() noexcept;
-    // Starts writing the given range to disk without waiting, so that the
-    // final sync has less left to do.
-    void start_writeback(std::uint64_t offset, std::uint64_t size) noexcept;
-    // Waits until the range is on its way to the disk, then lets its pages
-    // leave the page cache. Failures are left to the final sync.
-    void finish_writeback(std::uint64_t offset, std::uint64_t size) noexcept;
+    // Puts everything written so far on disk, the device's own cache
+    // included, so that the final sync has little left to do; then lets the
+    // pages of the given range leave the page cache. Returns an errno value
+    // (0 when all went well) that the caller must not drop: the system
+    // reports a failed write once, so the final sync would not see it again.
+    int flush_early(std::uint64_t drop_offset, std::uint64_t drop_size) noexcept;
     // The permissions of a new target: those of the file it replaces (and
     // its owner and group where we may), else no more than the source has,
     // less the umask.

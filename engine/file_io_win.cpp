@@ -263,13 +263,10 @@ void File::advise_sequential() noexcept
     // The source is opened with FILE_FLAG_SEQUENTIAL_SCAN instead.
 }
 
-void File::start_writeback(std::uint64_t, std::uint64_t) noexcept
+int File::flush_early(std::uint64_t, std::uint64_t) noexcept
 {
-    // Windows has no call to start write-back of a range without waiting.
-}
-
-void File::finish_writeback(std::uint64_t, std::uint64_t) noexcept
-{
+    // Left to the final flush.
+    return 0;
 }
 
 void File::set_target_permissions(const std::optional<FileInfo>&, const FileInfo&)

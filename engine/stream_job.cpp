@@ -3,6 +3,7 @@
 #include "file_io.h"
 #include "pending_file.h"
 #include "printable_name.h"
+#include "system_error_text.h"
 #include "target_check.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ namespace {
 // does not depend on the file's size.
 constexpr std::size_t slot_target_size = 256 * 1024;
 constexpr std::size_t slot_count = 4;
-// How often the progress callback and early write-back happen.
+// How often the progress callback and the early flush happen.
 constexpr std::uint64_t progress_step = 4 * 1024 * 1024;
 constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
 
@@ -165,24 +166,16 @@ private:
     std::thread thread_;
 };
 
-// Follows a file target's writes with the write-back, from a thread of its
-// own: each step is started as soon as it is written and waited for one step
-// later, then its pages leave the page cache. The job's thread never blocks
-// on a full device queue, the final flush finds at most two steps left, and
-// a big target does not push everything else out of memory.
+// Follows a file target's writes from a thread of its own, flushing them to
+// disk a step at a time while the cipher runs, then letting their pages leave
+// the page cache. The job's thread never waits for the disk, the final flush
+// finds little more than a step left, and a big target does not push
+// everything else out of memory.
 class WriteBehind {
 public:
     explicit WriteBehind(file_io::File& file) : file_(file), thread_([this] { follow(); }) {}
 
-    ~WriteBehind()
-    {
-        {
-            std::lock_guard guard(lock_);
-            stopping_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
+    ~WriteBehind() { stop(); }
 
     // The job has written this many bytes.
     void written(std::uint64_t end)
@@ -194,25 +187,43 @@ public:
         wake_.notify_one();
     }
 
+    // Stops following; a flush that failed fails the job, since the final
+    // flush would not hear of it again.
+    void finish()
+    {
+        stop();
+        if (error_ != 0)
+            throw JobError("nelze zapsat cíl na disk: " + system_error_text(error_));
+    }
+
 private:
+    void stop() noexcept
+    {
+        {
+            std::lock_guard guard(lock_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
     void follow() noexcept
     {
-        std::uint64_t started = 0;   // write-back started up to here
-        std::uint64_t previous = 0;  // and the step before it began here
+        std::uint64_t flushed = 0;
         for (;;) {
             std::uint64_t end;
             {
                 std::unique_lock guard(lock_);
-                wake_.wait(guard, [&] { return stopping_ || end_ - started >= writeback_step; });
+                wake_.wait(guard, [&] { return stopping_ || end_ - flushed >= writeback_step; });
                 if (stopping_)
-                    return; // the final sync does the rest
-                end = end_ - (end_ - started) % writeback_step;
+                    return; // the final flush does the rest
+                end = end_;
             }
-            file_.start_writeback(started, end - started);
-            if (started > previous)
-                file_.finish_writeback(previous, started - previous);
-            previous = started;
-            started = end;
+            error_ = file_.flush_early(flushed, end - flushed);
+            if (error_ != 0)
+                return;
+            flushed = end;
         }
     }
 
@@ -221,6 +232,7 @@ private:
     std::condition_variable wake_;
     std::uint64_t end_ = 0;
     bool stopping_ = false;
+    int error_ = 0; // written by the thread, read once it has ended
     std::thread thread_;
 };
 
@@ -298,6 +310,8 @@ std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t tot
             next_progress = done + progress_step;
         }
     }
+    if (write_behind)
+        write_behind->finish();
     if (job.progress)
         job.progress(done, total);
     return done;

@@ -145,6 +145,8 @@ private slots:
         }
         QTest::newRow("513 bytes, blocks of 513") << 513 << 513;
         QTest::newRow("1 MiB+3, blocks of 1000") << 4 * slot + 3 << 1000;
+        // Past several steps of the early flush, which runs beside the writes.
+        QTest::newRow("17 MiB+7, blocks of 512") << 68 * slot + 7 << int(legacy_block_size);
     }
     void roundTrip()
     {
