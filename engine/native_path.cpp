@@ -107,34 +107,6 @@ std::string native_bytes_from_utf16(std::u16string_view text)
     return bytes;
 }
 
-#ifdef _WIN32
-
-// Windows file names are UTF-16 already and go through unchanged.
-std::filesystem::path to_native_path(std::u16string_view text)
-{
-    return std::filesystem::path(std::wstring(text.begin(), text.end()));
-}
-
-std::u16string from_native_path(const std::filesystem::path& path)
-{
-    const std::wstring& native = path.native();
-    return std::u16string(native.begin(), native.end());
-}
-
-#else
-
-std::filesystem::path to_native_path(std::u16string_view text)
-{
-    return std::filesystem::path(native_bytes_from_utf16(text));
-}
-
-std::u16string from_native_path(const std::filesystem::path& path)
-{
-    return utf16_from_native_bytes(path.native());
-}
-
-#endif
-
 std::filesystem::path native_path_of(std::string_view bytes)
 {
     return to_native_path(utf16_from_native_bytes(bytes));
