@@ -33,12 +33,12 @@ Scene::Scene(std::span<const trezorka::rules::ControlLayout> layout)
     }
 }
 
-HFONT Scene::font(const trezorka::rules::Font& spec)
+HFONT Scene::font(const trezorka::rules::Font& wanted)
 {
-    const auto key = std::make_tuple(spec.pixels, spec.bold, spec.underline);
+    const auto key = std::make_tuple(wanted.pixels, wanted.bold, wanted.underline);
     auto found = fonts_.find(key);
     if (found == fonts_.end())
-        found = fonts_.emplace(key, tahoma(spec.pixels, dpi_, spec.bold, spec.underline)).first;
+        found = fonts_.emplace(key, tahoma(wanted.pixels, dpi_, wanted.bold, wanted.underline)).first;
     return found->second.get();
 }
 

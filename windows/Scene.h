@@ -41,7 +41,7 @@ public:
     // the size their text needs at 96 dpi (at least their given box).
     void set_dpi(UINT dpi);
     UINT dpi() const { return dpi_; }
-    HFONT font(const trezorka::rules::Font& spec);
+    HFONT font(const trezorka::rules::Font& wanted);
     void set_text(int index, std::wstring text);
 
     // Paints the background and every shown picture and label onto `dc`.
