@@ -34,7 +34,7 @@ TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = procedure;
+    wc.lpfnWndProc = trezorka::win::owned_window_procedure<TStatus_show>;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = class_name;
@@ -204,19 +204,6 @@ void TStatus_show::restore_application()
 void TStatus_show::end_process()
 {
     trezorka::rules::abort_process(0);
-}
-
-LRESULT CALLBACK TStatus_show::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<TStatus_show*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TStatus_show*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(window, message, wparam, lparam);
-    return self->handle(message, wparam, lparam);
 }
 
 LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)

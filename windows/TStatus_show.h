@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OwnedWindow.h"
 #include "Scene.h"
 #include "TStatus_show_rules.h"
 #include "WinUiPlatform.h"
@@ -46,7 +47,7 @@ public:
     void end_process() override;
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    friend LRESULT CALLBACK trezorka::win::owned_window_procedure<TStatus_show>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
     void create_controls();
     void layout();

@@ -47,7 +47,7 @@ Tmain::Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argum
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = procedure;
+    wc.lpfnWndProc = trezorka::win::owned_window_procedure<Tmain>;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = class_name;
@@ -557,19 +557,6 @@ bool Tmain::pre_translate(MSG& msg)
         return true;
     }
     return IsDialogMessageW(window_, &msg) != FALSE;
-}
-
-LRESULT CALLBACK Tmain::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Tmain*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Tmain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(window, message, wparam, lparam);
-    return self->handle(message, wparam, lparam);
 }
 
 // A mouse move over a command's button is a move over the window at that

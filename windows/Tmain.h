@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Gdi.h"
+#include "OwnedWindow.h"
 #include "Scene.h"
 #include "SharedJob.h"
 #include "Tmain_rules.h"
@@ -79,7 +80,7 @@ public:
     void quit() override;
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    friend LRESULT CALLBACK trezorka::win::owned_window_procedure<Tmain>(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK child_procedure(HWND child, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                             DWORD_PTR owner);
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
