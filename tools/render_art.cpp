@@ -1,9 +1,12 @@
-// Renders the windows' SVG artwork for the Windows program's resources, on the
-// build machine (the cross build has no SVG renderer of its own):
+// Renders the SVG artwork on the build machine, for the Windows program's
+// resources (the cross build has no SVG renderer of its own) and for the icons
+// the Linux packages install:
 //
 //   trezorka_render_art png SOURCE.svg OUTPUT.png WIDTH HEIGHT
 //       the whole drawing stretched over WIDTH x HEIGHT pixels, as the Qt face
 //       draws a picture into its control
+//   trezorka_render_art icon SOURCE.svg OUTPUT.png SIZE
+//       a square SIZE x SIZE image, the drawing kept in proportion and centred
 //   trezorka_render_art ico OUTPUT.ico SOURCE.svg SIZE...
 //       one icon file with a square image per SIZE, the drawing kept in
 //       proportion and centred; from 64 up stored as PNG (Windows reads
@@ -132,6 +135,27 @@ int write_png(const QStringList& args)
     return 0;
 }
 
+int write_icon(const QStringList& args)
+{
+    if (args.size() != 5)
+        return fail("usage", QStringLiteral("icon SOURCE.svg OUTPUT.png SIZE"));
+    bool ok = false;
+    const int size = args[4].toInt(&ok);
+    if (!ok || size < 1 || size > 4096)
+        return fail("bad size", args[4]);
+    QSvgRenderer renderer(args[2]);
+    if (!renderer.isValid())
+        return fail("cannot read the picture", args[2]);
+    const QImage image = render(renderer, QSize(size, size), fitted(renderer, size));
+    // An empty canvas means the drawing did not render; better to stop the
+    // build than to install an invisible icon.
+    if (!has_visible_pixel(image))
+        return fail("the picture rendered as nothing", args[2]);
+    if (!image.save(args[3], "PNG"))
+        return fail("cannot write", args[3]);
+    return 0;
+}
+
 int write_ico(const QStringList& args)
 {
     if (args.size() < 5)
@@ -192,9 +216,12 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     if (args.size() >= 2 && args[1] == QLatin1String("png"))
         return write_png(args);
+    if (args.size() >= 2 && args[1] == QLatin1String("icon"))
+        return write_icon(args);
     if (args.size() >= 2 && args[1] == QLatin1String("ico"))
         return write_ico(args);
     std::fprintf(stderr, "usage: trezorka_render_art png SOURCE.svg OUTPUT.png WIDTH HEIGHT\n"
+                         "       trezorka_render_art icon SOURCE.svg OUTPUT.png SIZE\n"
                          "       trezorka_render_art ico OUTPUT.ico SOURCE.svg SIZE...\n");
     return 2;
 }
