@@ -40,19 +40,8 @@ fail() {
 }
 step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
-# A private display: the first free number from 160 up.
-display=160
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.1
-done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+source "$(dirname "$0")/../e2e/private_display.sh"
+start_private_display 160 "$work/xvfb.log"
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 unset WAYLAND_DISPLAY
