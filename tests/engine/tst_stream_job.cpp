@@ -898,6 +898,7 @@ private slots:
                 return 4;
             StreamJob job = file_job(dir_ / "plain", dir_ / "sub" / "out");
             std::size_t seen_entries = 99;
+            std::size_t left_by_abort = 99;
             job.progress = [&](std::uint64_t, std::uint64_t) {
                 if (seen_entries == 99) {
                     // the temporary file, where it has a name
@@ -905,6 +906,9 @@ private slots:
                     if (folderMoved)
                         fs::rename(dir_ / "sub", dir_ / "moved");
                     pending_file::abort_and_remove();
+                    // A signal ends the process right here: the abort alone
+                    // must have removed the file.
+                    left_by_abort = entries(folder).size();
                 }
             };
             try {
@@ -912,7 +916,7 @@ private slots:
                 return 1;
             } catch (const JobError&) {
             }
-            if (seen_entries != (named ? 1u : 0u))
+            if (seen_entries != (named ? 1u : 0u) || left_by_abort != 0)
                 return 2;
             try {
                 run_stream_job(file_job(dir_ / "plain", dir_ / "again"), password);
