@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace trezorka::file_io {
 
@@ -497,8 +498,37 @@ std::optional<FileInfo> TargetFolder::entry(const std::filesystem::path& name) c
 
 void TargetFolder::remove_orphans() noexcept
 {
-    // A temporary file is marked for deletion while its job lives, and goes
-    // with the job's handle, however the job ends.
+    // A temporary file is marked for deletion while its job writes it, and
+    // goes with the job's handle; only a job killed between taking the mark
+    // back and the move leaves one. A live job's handle shares nothing but
+    // deleting, so an open that shares nothing proves the file orphaned.
+    try {
+        std::vector<std::filesystem::path> names;
+        WIN32_FIND_DATAW found{};
+        HANDLE search = FindFirstFileW((path_ / L".trezorka-*.tmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+                continue;
+            const std::u8string name = std::filesystem::path(found.cFileName).u8string();
+            if (is_hidden_temp_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
+                names.emplace_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        for (const auto& name : names) {
+            QueryHandle orphan{CreateFileW((path_ / name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+            if (orphan.handle == INVALID_HANDLE_VALUE)
+                continue;
+            bool ok = false;
+            const FileInfo info = info_of_handle(orphan.handle, ok);
+            if (ok && info.regular && (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                (void)mark_for_deletion(orphan.handle, true);
+        }
+    } catch (...) {
+        // out of memory: the orphans wait for the next job
+    }
 }
 
 bool TargetFolder::create_nameless(File&)

@@ -408,6 +408,23 @@ void check_share_modes(const fs::path& dir)
         check(!fs::exists(dir / ".kept.tmp"), "no temporary name is left");
         fs::remove(dir / "kept.bin");
     }
+    {
+        // What a job killed just before its move leaves is removed by the
+        // next job in the folder; a file a live job holds is not.
+        const fs::path orphan = dir / ".trezorka-0123456789abcdef.tmp";
+        const fs::path held = dir / ".trezorka-fedcba9876543210.tmp";
+        write_file(orphan, {1});
+        write_file(held, {2});
+        Raw holder(open_raw(held, GENERIC_WRITE, FILE_SHARE_DELETE));
+        check(holder.ok(), "test set-up: a live job holds its temporary file");
+        check(job_ok(file, dir / "swept.t2k", true, u"pw"), "a job next to the leftovers");
+        check(!fs::exists(orphan), "an orphaned temporary file is removed");
+        check(fs::exists(held), "a temporary file a live job holds is kept");
+        CloseHandle(holder.h);
+        holder.h = INVALID_HANDLE_VALUE;
+        fs::remove(held);
+        fs::remove(dir / "swept.t2k");
+    }
 
     // Same file under other spellings.
     const auto source_info = file_io::info_of_path(file);
