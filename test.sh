@@ -16,7 +16,7 @@ fi
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux
+    dpkg-dev file libglib2.0-bin tmux strace
 # The tools the wrong-password check's corpus of legitimate files is made with.
 need_packages zip unzip zstd xz-utils bzip2 lz4 lzip lzop ncompress cpio 7zip gcab makeself gettext \
     imagemagick qpdf sqlite3 sox flac vorbis-tools opus-tools lame libgsf-bin python3-fonttools python3-brotli
