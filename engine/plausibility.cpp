@@ -23,11 +23,12 @@ namespace {
 // stray byte that would otherwise count against it.
 constexpr std::size_t min_judged_size = 16;
 
-// "Few" control characters in text: one in 64. Random bytes hold about one in
-// ten, so past a hundred bytes they never pass.
+// "Few" characters that are not text: one in 128, none in a shorter text.
+// Random bytes hold about one in ten (random UTF-16 units one in eight), so
+// past a few hundred bytes they never pass.
 bool few(std::size_t bad, std::size_t total)
 {
-    return bad * 64 <= total;
+    return bad * 128 <= total;
 }
 
 // ---- names --------------------------------------------------------------------

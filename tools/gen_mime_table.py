@@ -272,6 +272,7 @@ ANSWERS = [
     Answer(("video/x-flic",), "the type follows the 4-byte size",
            starts=tuple(Start(t, 4) for t in (b"\x11\xaf", b"\x12\xaf", b"\x44\xaf", b"\x30\xaf"))),
     Answer(("image/vnd.microsoft.icon",), "favicons are often PNG files", also=("image/png",)),
+    Answer(("image/x-win-bitmap",), "ImageMagick writes cursors with the icon's type", also=("image/vnd.microsoft.icon",)),
     Answer(("video/webm",), "writers order the EBML header's elements differently",
            also=("application/x-matroska",)),
 ] + [Answer(compressed(kind, suffix), "the name ends like a compressed file", also=(kind,))

@@ -172,6 +172,8 @@ private slots:
         QTest::newRow("flac behind an ID3 tag") << "song.flac" << bytes("ID3\x04") + noise << false << P;
         QTest::newRow("mov, free space first") << "film.mov" << from_hex("00000008") + bytes("wide") + noise << false
                                                << P;
+        QTest::newRow("cur with the icon's type") << "arrow.cur" << from_hex("000001000100202000000100") + noise
+                                                 << false << P;
         QTest::newRow("DER certificate") << "ca.der" << from_hex("308205a130820389a003020102") + noise << false << P;
         QTest::newRow("DER certificate, noise") << "ca.der" << noise << false << W;
         // Kinds whose real files may start with anything give no verdict.
