@@ -517,7 +517,6 @@ class Sway(Desktop):
         with open(config, "w") as f:
             f.write(f"""output HEADLESS-1 resolution {w}x{h}
 xwayland {"enable" if self.display is not None else "disable"}
-focus_on_window_activation focus
 bar {{
     position bottom
     status_command while true; do echo trezorka-test; sleep 60; done
@@ -547,6 +546,16 @@ bar {{
         wait_for(lambda: "org.kde.StatusNotifierWatcher" in self.bus_names(), 30, "swaybar's tray watcher")
         if self.notification_server:
             wait_for(lambda: "org.freedesktop.Notifications" in self.bus_names(), 30, "mako")
+
+    def _x_display(self):
+        # sway starts XWayland when the first X program connects, and tells
+        # only the programs it starts where.
+        path = os.path.join(self.runtime, "x-display")
+        if not os.path.exists(path):
+            self.msg("exec", f"printenv DISPLAY > {path}.new && mv {path}.new {path}")
+            return None
+        with open(path) as f:
+            return f.read().strip() or None
 
     def msg(self, *args, check=True):
         return self.run(["swaymsg", *args], check=check)

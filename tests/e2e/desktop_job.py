@@ -5,6 +5,7 @@ Usage: desktop_job.py DESKTOP SCENARIO TREZORKA TREZORKA-CLI SLOW-READ-LIBRARY
 
 DESKTOP is gnome-shell, mutter, sway or kwin (see desktop.py); SCENARIO one of
 the table below. Exits 77 (skipped) when the desktop or AT-SPI is missing.
+DESKTOP_QT_PLATFORM=xcb runs the program on the desktop's XWayland instead.
 
     encrypt           a small file encrypted and decrypted back: the harness
                       itself, on every desktop
@@ -28,6 +29,8 @@ import sys
 import tempfile
 import time
 
+# Nothing is written into the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop as D  # noqa: E402
 
@@ -96,11 +99,12 @@ class Test:
     def __init__(self, kind, scenario, program, cli, shim, work):
         self.kind, self.scenario, self.program, self.cli, self.work = kind, scenario, program, cli, work
         os.environ["SLOW_READ_LIBRARY"] = shim
-        self.desk = D.Desktop.make(kind, work)
+        self.platform = os.environ.get("DESKTOP_QT_PLATFORM", "wayland")
+        self.desk = D.Desktop.make(kind, work, xwayland=self.platform == "xcb")
 
     def app(self, source, slow=None, **kw):
-        return D.App(self.desk, self.program, [source], slow_source=source if slow else None,
-                     bytes_per_second=slow or 1, **kw)
+        return D.App(self.desk, self.program, [source], platform=self.platform,
+                     slow_source=source if slow else None, bytes_per_second=slow or 1, **kw)
 
     def decrypts(self, source):
         import subprocess
@@ -181,6 +185,7 @@ class Test:
         if not any(ABORT_QUESTION in (x or "") for x in texts) and ABORT_QUESTION not in app.message(2)[1]:
             raise D.Failure(f"the question is not the abort question: {texts}")
         app.press("Cancel", "Warning")
+        D.wait_for(lambda: app.window("Warning") is None, 5, "the question to go away after \"Cancel\"")
         title, text = wait_message(app, 40)
         if title != DONE:
             raise D.Failure(f"after \"Cancel\" the job did not end normally: {title!r} {text!r}")
