@@ -23,7 +23,7 @@ done
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux
+    dpkg-dev file libglib2.0-bin tmux strace
 if [ "$desktops" = 1 ]; then
     need_packages "${DESKTOP_PACKAGES[@]}"
     cmake --preset dev -DTREZORKA_WAYLAND_TESTS=ON >/dev/null
