@@ -81,7 +81,6 @@ class Desktop:
     name = "?"
     current_desktop = ""
     commands = ()
-    has_tray = False
     notification_server = False  # someone owns org.freedesktop.Notifications
     can_click = False  # a pointer of the test's own (click(x, y))
 
@@ -507,7 +506,6 @@ class Sway(Desktop):
     name = "sway"
     current_desktop = "sway"
     commands = ("sway", "swaymsg", "swaybar")
-    has_tray = True
     notification_server = True
 
     def start_compositor(self):
@@ -795,10 +793,7 @@ class App:
         w = self.window(title)
         return states(w) if w is not None else None
 
-    def wait_window(self, title, timeout=30, gone=False):
-        if gone:
-            return wait_for(lambda: self.window(title) is None or "showing" not in self.states(title), timeout,
-                            f"{title!r} to go away")
+    def wait_window(self, title, timeout=30):
         return wait_for(lambda: self.window(title) is not None and "showing" in (self.states(title) or ()),
                         timeout, f"the window {title!r}")
 
