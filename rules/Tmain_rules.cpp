@@ -335,7 +335,7 @@ void TmainRules::run_command(bool encrypt)
     // A ".t2k" file carries no check value: a mistyped password would write
     // garbage, perhaps over a good file. Asked before anything else.
     if (!encrypt && probably_wrong_password(source, view_.text(Control::finalfile), job_.password())
-        && !platform_.warning_ok_cancel(texts::wrong_password_question)) {
+        && !platform_.warning_ok_cancel(texts::wrong_password_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         view_.set_focus(Control::pw);
         return;
@@ -346,7 +346,7 @@ void TmainRules::run_command(bool encrypt)
     // already, ask now, after the password checks (a refused password asks
     // nothing) and before anything changes; "Cancel" leaves all as it was.
     if (!target_confirmed_in_save_dialog() && something_at(view_.text(Control::finalfile))
-        && !platform_.warning_ok_cancel(texts::overwrite_question)) {
+        && !platform_.warning_ok_cancel(texts::overwrite_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         return;
     }

@@ -76,9 +76,13 @@ void WinUiPlatform::warning(std::u16string_view text)
     MessageBoxW(nullptr, wide(text).c_str(), L"Warning", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
 }
 
-bool WinUiPlatform::warning_ok_cancel(std::u16string_view text)
+// Esc answers IDCANCEL in any box that has a "Cancel" button.
+bool WinUiPlatform::warning_ok_cancel(std::u16string_view text, Button default_button)
 {
-    return MessageBoxW(nullptr, wide(text).c_str(), L"Warning", MB_OKCANCEL | MB_ICONWARNING | MB_TASKMODAL) == IDOK;
+    const UINT default_flag = default_button == Button::Cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
+    return MessageBoxW(nullptr, wide(text).c_str(), L"Warning",
+                       MB_OKCANCEL | default_flag | MB_ICONWARNING | MB_TASKMODAL)
+           == IDOK;
 }
 
 void WinUiPlatform::open_url(std::u16string_view url)

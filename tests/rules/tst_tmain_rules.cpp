@@ -193,7 +193,7 @@ void tst_tmain_rules::command_data()
     QTest::addColumn<QStringList>("calls"); // "job" stands for the job's calls
     const QString missing = "error " + qs(texts::error_title) + u'|' + qs(texts::password_missing);
     const QString mismatch = "error " + qs(texts::error_title) + u'|' + qs(texts::password_mismatch);
-    const QString question = "question " + qs(texts::overwrite_question);
+    const QString question = "question, Cancel default: " + qs(texts::overwrite_question);
     QTest::newRow("no password") << "a.txt" << "" << "" << false << true << QStringList{missing};
     QTest::newRow("passwords differ") << "a.txt" << "x" << "y" << false << true << QStringList{mismatch};
     QTest::newRow("no password, target there: no question")
@@ -202,7 +202,7 @@ void tst_tmain_rules::command_data()
     // (The source is no real encryption of a text: the password seems wrong.)
     QTest::newRow("decrypt needs no confirmation")
         << "a.txt.t2k" << "heslo" << "" << false << true
-        << QStringList{"question " + qs(texts::wrong_password_question), "job"};
+        << QStringList{"question, Cancel default: " + qs(texts::wrong_password_question), "job"};
     QTest::newRow("target there, Cancel") << "a.txt" << "heslo" << "heslo" << true << false
                                           << QStringList{question};
     QTest::newRow("target there, OK") << "a.txt" << "heslo" << "heslo" << true << true
@@ -310,7 +310,7 @@ void tst_tmain_rules::wrongPassword()
     r.port.calls.clear();
     r.rules.decryptlabelClick();
 
-    const QString question = "question " + qs(texts::wrong_password_question);
+    const QString question = "question, Cancel default: " + qs(texts::wrong_password_question);
     QCOMPARE(r.port.calls.value(0) == question, asked);
     QCOMPARE(r.port.calls.contains("disable"), ran);
     QCOMPARE(QFileInfo::exists(r.path("zprava.pdf")), ran);
@@ -414,11 +414,11 @@ void tst_tmain_rules::abortQuestion()
     public:
         std::function<void()> meanwhile;
         QStringList* log = nullptr;
-        bool warning_ok_cancel(std::u16string_view text) override
+        bool warning_ok_cancel(std::u16string_view text, Button default_button) override
         {
             *log << "asked";
             meanwhile();
-            return ScriptedPort::warning_ok_cancel(text);
+            return ScriptedPort::warning_ok_cancel(text, default_button);
         }
     } asking;
     asking.ok_cancel = answer;

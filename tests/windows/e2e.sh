@@ -2,7 +2,8 @@
 # The Windows program under Wine in a fresh prefix on Xvfb, driven like a
 # person: encrypt a file started from the command line (password twice,
 # "Zašifrovat", "Trezorka - dokončeno"), compare the bytes with the Linux
-# build's, decrypt it back from a second start (Enter in the password field,
+# build's, try a wrong password with Enter, Enter, Enter (the plain file must
+# stay), decrypt it back from a second start (Enter in the password field,
 # the question before replacing the original), start with a ".t1k" file and
 # see "Warning", open and cancel both file dialogs, send a large job to the
 # tray, abort a job from the progress dialog, compare the prefix's registry before and after (the program must
@@ -169,6 +170,38 @@ quit_app "$window"
 cmp -s "$target" "$work/linux.t2k" || fail "the window's .t2k differs from the Linux build's"
 cmp -s "$target" "$source" && fail "the .t2k file is the plain file"
 
+# ---- a wrong password and Enter, Enter, Enter --------------------------------
+step "Decrypt with a wrong password beside the plain file: Enter, Enter, Enter keeps it"
+start_app "$(winpath "$target")"
+window=$(main_window)
+[ -n "$window" ] || fail "the main window did not appear for the .t2k file"
+sleep 0.5
+right_password=$password
+password='Chybne heslo' # differs in its first half, which alone makes the key
+type_into "$window" 115 217
+password=$right_password
+# Each Enter to the window in front, as a window manager gives a new dialog
+# the focus: the command, the wrong-password question, then whatever is in
+# front. Both questions guard the plain file, so Enter must not pass them.
+enter_in_front() {
+    local front
+    front=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | tail -n 1)
+    press "${front:-$window}" Return
+    sleep 1.5
+}
+enter_in_front
+xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || fail "no question about the wrong password"
+enter_in_front
+enter_in_front
+sleep 2 # a job that ran would have ended by now
+cmp -s "$source" "$work/original" || fail "Enter, Enter, Enter replaced the plain file"
+xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 && fail "a job ran after Enter, Enter, Enter"
+question=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | tail -n 1)
+[ -n "$question" ] && press "$question" Escape
+gone '^Warning$' || fail "Escape did not close the question"
+sleep 0.3
+quit_app "$window"
+
 # ---- decrypt, with the save dialog opened and cancelled first ---------------
 step "Decrypt: started with the .t2k, the save dialog, Enter in the password field"
 start_app "$(winpath "$target")"
@@ -178,10 +211,12 @@ sleep 0.5
 file_dialog "$window" 456 169 '^Save As$'
 type_into "$window" 115 217
 xdotool key Return
-# The plain file is still there: the program asks before replacing it.
+# The plain file is still there: the program asks before replacing it, with
+# "Cancel" as the default button: "OK" is the one before it.
 question=$(wait_window '^Warning$')
 [ -n "$question" ] || fail "no question before replacing the original"
-press "$question" Return
+press "$question" shift+Tab
+xdotool key space
 box=$(wait_window '^Trezorka - dokončeno$')
 [ -n "$box" ] || fail "no \"Trezorka - dokončeno\" message after decrypting"
 press "$box" Return
