@@ -13,5 +13,8 @@ namespace trezorka {
 // controls and the bidirectional formatting characters as \uNNNN. Every
 // other byte, invalid UTF-8 included, is kept as it is.
 std::string printable_name(std::string_view text);
+// The same for a name as the windows hold it, in UTF-16 (a byte of a POSIX
+// name that is not UTF-8 being one unit U+DC80..U+DCFF, see native_path.h).
+std::u16string printable_name(std::u16string_view text);
 
 } // namespace trezorka

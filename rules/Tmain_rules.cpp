@@ -3,6 +3,7 @@
 #include "naming.h"
 #include "native_path.h"
 #include "plausibility.h"
+#include "printable_name.h"
 #include "stream_job.h"
 
 #include <filesystem>
@@ -383,7 +384,8 @@ void TmainRules::run_command(bool encrypt)
             job_.job_failed = false;
         } else {
             std::u16string text(t.success);
-            text += view_.text(Control::finalfile);
+            // As the tool prints it: a name must not forge the text around it.
+            text += printable_name(view_.text(Control::finalfile));
             text += u'.';
             platform_.message(texts::success_title, text, UiPlatform::Icon::Information);
         }

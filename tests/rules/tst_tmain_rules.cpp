@@ -63,6 +63,8 @@ private slots:
     void command_data();
     void command();
     void commandWaitsForWorker();
+    void namesInMessages_data();
+    void namesInMessages();
     void wrongPassword_data();
     void wrongPassword();
     void largeFile_data();
@@ -267,6 +269,35 @@ void tst_tmain_rules::commandWaitsForWorker()
     QCOMPARE(r.port.close_requests, 1);
     QCOMPARE(QFileInfo(r.path("big.bin.t2k")).size(), 3'000'000);
     QVERIFY(r.port.calls.contains(success(texts::encrypting, r.path("big.bin.t2k"))));
+}
+
+// A name is shown as the tool prints it: a character that turns the text
+// around or a control character must not make the message lie.
+void tst_tmain_rules::namesInMessages_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // the target's name in the message
+    QTest::newRow("plain Czech name") << qs(u"zpráva 1.pdf") << qs(u"zpráva 1.pdf.t2k");
+    QTest::newRow("right-to-left override") << qs(u"invoice\u202Efdp.exe") << qs(u"invoice\\u202efdp.exe.t2k");
+    QTest::newRow("line break") << qs(u"a\nSoubor uložen do: b") << qs(u"a\\x0aSoubor uložen do: b.t2k");
+    QTest::newRow("escape sequence") << qs(u"\x1b[2Jx") << qs(u"\\x1b[2Jx.t2k");
+    QTest::newRow("C1 control") << qs(u"c\u009Bd") << qs(u"c\\u009bd.t2k");
+}
+
+void tst_tmain_rules::namesInMessages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    QVERIFY(QDir().mkdir(r.path("d")));
+    r.write("d/" + name, 100);
+    r.rules.accept_argument(r.path("d/" + name).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    QVERIFY(QFileInfo::exists(r.path("d/" + name + ".t2k")));
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path("d/") + shown));
 }
 
 // A password that turns a PDF's start into anything but "%PDF-" is
