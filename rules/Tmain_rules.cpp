@@ -380,8 +380,14 @@ void TmainRules::run_command(bool encrypt)
         port_.show_window();
         port_.restore_application();
         if (job_.job_failed) {
-            platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
+            // The window's two lines, then what went wrong and with which
+            // file, as the tool says it.
+            std::u16string text(t.failure);
+            if (!job_.job_cause.empty())
+                text += u"\r\n" + job_.job_cause;
+            platform_.message(texts::error_title, text, UiPlatform::Icon::Error);
             job_.job_failed = false;
+            job_.job_cause.clear();
         } else {
             std::u16string text(t.success);
             // As the tool prints it: a name must not forge the text around it.

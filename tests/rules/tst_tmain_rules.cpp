@@ -63,6 +63,8 @@ private slots:
     void command_data();
     void command();
     void commandWaitsForWorker();
+    void failureSaysWhy_data();
+    void failureSaysWhy();
     void namesInMessages_data();
     void namesInMessages();
     void wrongPassword_data();
@@ -269,6 +271,41 @@ void tst_tmain_rules::commandWaitsForWorker()
     QCOMPARE(r.port.close_requests, 1);
     QCOMPARE(QFileInfo(r.path("big.bin.t2k")).size(), 3'000'000);
     QVERIFY(r.port.calls.contains(success(texts::encrypting, r.path("big.bin.t2k"))));
+}
+
+// A failed job says what went wrong and with which file under the window's
+// two lines, as the tool does; the next job starts with a clean record.
+void tst_tmain_rules::failureSaysWhy_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("cause"); // %1: the source's path
+    QTest::newRow("source missing") << "neni.txt" << "nelze otevřít zdroj: %1: soubor nebo složka neexistuje";
+    QTest::newRow("source is a folder") << "slozka" << "zdroj je složka: %1";
+}
+
+void tst_tmain_rules::failureSaysWhy()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, cause);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    if (source == "slozka")
+        QVERIFY(QDir(r.dir.path()).mkdir(source));
+    r.rules.accept_argument(r.path(source).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    const QString failure = "error " + qs(texts::error_title) + u'|' + qs(texts::encrypting.failure);
+    QCOMPARE(r.port.calls.filter("error ").value(0), failure + "\r\n" + cause.arg(r.path(source)));
+    QVERIFY(!r.job.job_failed);
+    QVERIFY(r.job.job_cause.empty());
+
+    QVERIFY(QDir(r.dir.path()).rmdir(source) || !QFileInfo::exists(r.path(source)));
+    r.write(source, 10);
+    r.port.calls.clear();
+    r.rules.crypt_actClick();
+    QCOMPARE(r.port.calls.filter("error ").size(), 0);
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path(source + ".t2k")));
 }
 
 // A name is shown as the tool prints it: a character that turns the text
