@@ -14,7 +14,7 @@ if [ "${1:-}" = "--windows" ]; then
     shift
 fi
 
-need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
+need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
     dpkg-dev file libglib2.0-bin tmux
 build_tree dev

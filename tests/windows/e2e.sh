@@ -23,6 +23,8 @@ for tool in wine wineserver wineboot Xvfb xdotool import; do
         exit 77
     fi
 done
+source "$(dirname "$0")/../e2e/private_display.sh"
+in_private_session_bus "$0" "$@"
 started=$(date +%s)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trezorka-wine-e2e.XXXXXX")
@@ -41,7 +43,6 @@ fail() {
 }
 step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
-source "$(dirname "$0")/../e2e/private_display.sh"
 start_private_display 160 "$work/xvfb.log"
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
