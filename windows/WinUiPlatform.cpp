@@ -28,7 +28,9 @@ std::wstring nul_separated(std::u16string_view filter)
 } // namespace
 
 // The dialogs record nothing the flags can stop: no recent documents, and the
-// program's working folder stays where it was.
+// program's working folder stays where it was. What no flag stops: the
+// system's dialog keeps, for each program, the folder of the last file picked
+// in it (ComDlg32\LastVisitedMRU, LastVisitedPidlMRU on newer Windows).
 std::optional<std::u16string> WinUiPlatform::file_dialog(const FileDialogRequest& request, bool save)
 {
     const std::wstring filter = nul_separated(request.filter);
