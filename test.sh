@@ -21,7 +21,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
+need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
     dpkg-dev file libglib2.0-bin tmux strace
 if [ "$desktops" = 1 ]; then
