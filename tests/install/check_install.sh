@@ -90,6 +90,23 @@ if [ -x "$prefix/bin/trezorka-cli" ]; then
         *) fail "installed trezorka-cli --version says '$v', expected $version" ;;
     esac
 fi
+# The window program answers --help and --version as desktop programs do:
+# on standard output, status 0, with no display and no window.
+if [ "$gui" = ON ] && [ -x "$prefix/bin/trezorka" ]; then
+    for option in --help --version; do
+        case $option in
+            --help) want="Použití: trezorka [SOUBOR]" ;;
+            --version) want="trezorka $version (Trezorka 2.0 Portable)" ;;
+        esac
+        out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$prefix/bin/trezorka" "$option" 2>"$root/err")
+        rc=$?
+        if [ $rc -eq 0 ] && [ "$(head -n1 <<<"$out")" = "$want" ] && [ ! -s "$root/err" ]; then
+            ok "trezorka $option without a display: status 0, '$want'"
+        else
+            fail "trezorka $option without a display: status $rc, '$(head -n1 <<<"$out")', stderr '$(head -c 200 "$root/err")'"
+        fi
+    done
+fi
 
 # --- manual pages --------------------------------------------------------------
 for page in "$share"/man/man1/*.1*; do
