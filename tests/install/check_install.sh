@@ -62,6 +62,7 @@ if [ "$gui" = ON ]; then
         "share/applications/$app_id.desktop"
         "share/metainfo/$app_id.metainfo.xml"
         "share/mime/packages/$app_id.xml"
+        "share/kio/servicemenus/$app_id.encrypt.desktop"
         "share/icons/hicolor/scalable/apps/$app_id.svg"
         "share/icons/hicolor/scalable/mimetypes/$mime_icon.svg")
     for s in $sizes; do
@@ -167,6 +168,19 @@ else
                 fail "mimeinfo.cache does not map $mime_type to $app_id.desktop"
             fi
         fi
+    fi
+
+    # --- the file manager's "Zašifrovat v Trezorce" (a KDE service menu) ---------
+    # KIO's own format, which desktop-file-validate rejects: checked key by key.
+    menu=$share/kio/servicemenus/$app_id.encrypt.desktop
+    if [ -f "$menu" ]; then
+        [ -x "$menu" ] && ok "service menu is executable" || fail "service menu is not executable"
+        lacking=0
+        for line in 'Type=Service' 'MimeType=all/allfiles;' 'Actions=encrypt;' 'X-KDE-Protocols=file' \
+            '[Desktop Action encrypt]' 'Name=Zašifrovat v Trezorce' "Icon=$app_id" 'Exec=trezorka -- %f'; do
+            grep -qxF "$line" "$menu" || { fail "service menu lacks the line '$line'"; lacking=1; }
+        done
+        [ $lacking = 0 ] && ok "service menu: any local file, 'Zašifrovat v Trezorce' runs trezorka -- %f"
     fi
 
     # --- MIME type ---------------------------------------------------------------
