@@ -58,19 +58,7 @@ endif()
 # triggers of desktop-file-utils, shared-mime-info and hicolor-icon-theme;
 # no maintainer scripts are needed.
 
-# --- Windows: a ZIP of the two programs, the README and the licence ---------
-#
-# The programs need no installation: the archive holds them at its top, to be
-# unpacked anywhere (a USB stick) and run. Only the "windows" component goes in.
-if(WIN32)
-  set(CPACK_GENERATOR "ZIP")
-  set(CPACK_PACKAGING_INSTALL_PREFIX "")
-  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL windows)
-  set(CPACK_ARCHIVE_WINDOWS_FILE_NAME "trezorka-${PROJECT_VERSION}-win64")
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT windows)
-endif()
+# The Windows ZIP is packed by windows/build.sh, not by CPack: its text files
+# are converted for Windows and its entries fixed for a reproducible archive.
 
 include(CPack)
