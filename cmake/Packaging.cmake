@@ -42,9 +42,9 @@ stream keyed from a SHA-1 hash of the password, with no header and no
 check value.
 
 The format offers weak protection by today's standards: RC4 is broken,
-a wrong password is not detected, and changes to an encrypted file go
-unnoticed. Use it to exchange files with Trezorka users, not to protect
-secrets.")
+the same password always gives the same key stream, only the first half
+of the password counts, and changes to an encrypted file go unnoticed.
+Use it to exchange files with Trezorka users, not to protect secrets.")
 # Library dependencies come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
