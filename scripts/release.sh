@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything a release holds into dist/, from the commit checked out:
+# Builds everything a release holds into dist/, from one commit (by default the
+# one checked out):
 #
 #   trezorka-<version>.tar.gz        the sources (git archive)
 #   trezorka_<version>_<arch>.deb    the Linux package
@@ -14,7 +15,7 @@
 # run to run, a path of it in a binary would show as a difference, and is
 # looked for here as well. Uncommitted changes are not in a release.
 #
-# Usage: scripts/release.sh
+# Usage: scripts/release.sh [COMMIT]
 # Environment:
 #   TREZORKA_KEEP_WORK  set to 1 to keep the temporary build folder
 set -euo pipefail
@@ -25,11 +26,11 @@ source scripts/setup.sh
 need_packages "${BASE_PACKAGES[@]}" git dpkg-dev file binutils
 started=$(date +%s)
 
-commit=$(git rev-parse HEAD)
+commit=$(git rev-parse --verify "${1:-HEAD}^{commit}")
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 export SOURCE_DATE_EPOCH
-version=$(sed -n 's/^project(trezorka VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+version=$(git show "$commit:CMakeLists.txt" | sed -n 's/^project(trezorka VERSION \([0-9.]*\).*/\1/p')
+if [ $# -eq 0 ] && [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "note: the working tree has uncommitted changes; the release is made from $commit without them"
 fi
 echo "== Release $version from $commit ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
