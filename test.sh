@@ -16,7 +16,7 @@ fi
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux age
+    dpkg-dev file libglib2.0-bin tmux strace age
 build_tree dev
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"

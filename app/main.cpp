@@ -27,7 +27,9 @@ int main(int argc, char* argv[])
         return written && std::fflush(stdout) == 0 ? 0 : 1;
     }
 
-    start_signal_guard();
+    // First, before any thread exists: a request to end mid-job removes the
+    // temporary file.
+    trezorka::start_signal_guard();
     // The password fields may hold a password for the program's whole life,
     // and a crash must not write them into a core file.
     trezorka::forbid_core_dumps();

@@ -4,6 +4,7 @@
 #include "native_path.h"
 #include "plausibility.h"
 #include "stream_job.h"
+#include "target_check.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -328,6 +329,14 @@ void TmainRules::run_command(bool encrypt)
     }
     if (encrypt && shown(Control::pwagainerr)) {
         platform_.message(texts::error_title, texts::password_mismatch, UiPlatform::Icon::Error);
+        return;
+    }
+    // A link another user put in a shared folder would turn the write onto
+    // a file of ours: refused before the password is used or anything asked.
+    if (const EndpointCheck link = check_target_link(to_native_path(view_.text(Control::finalfile)))) {
+        platform_.message(texts::error_title,
+                          utf16_from_native_bytes(std::string(trezorka::texts::target_refused) + link.message),
+                          UiPlatform::Icon::Error);
         return;
     }
     const std::u16string source = view_.text(Control::filetocrypt);

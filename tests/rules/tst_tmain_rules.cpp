@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace texts = trezorka::rules::texts;
 using trezorka::rules::TmainRules;
 
@@ -71,6 +74,7 @@ private slots:
     void applicationMinimised();
     void abortQuestion_data();
     void abortQuestion();
+    void foreignLinkTarget();
 };
 
 // Accepting a source decides the mode, the confirmation field and the target.
@@ -430,5 +434,34 @@ void tst_tmain_rules::abortQuestion()
     QCOMPARE(asking.calls, QStringList{"question " + qs(texts::abort_question)});
 }
 
+// A target that is another user's link in a shared sticky folder is refused
+// with a message before the password is used or any question asked.
+void tst_tmain_rules::foreignLinkTarget()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can make a link owned by another user");
+    Rig r;
+    QVERIFY(QDir(r.dir.path()).mkdir("shared"));
+    const QByteArray shared = QFile::encodeName(r.path("shared"));
+    QCOMPARE(::chmod(shared.constData(), 01777), 0);
+    r.write("victim", 5);
+    r.write("shared/a.txt", 1000);
+    const QByteArray link = QFile::encodeName(r.path("shared/a.txt.t2k"));
+    QCOMPARE(::symlink("../victim", link.constData()), 0);
+    QCOMPARE(::lchown(link.constData(), 65533, 65533), 0);
+    r.rules.accept_argument(r.path("shared/a.txt").toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.port.calls.clear();
+    r.rules.crypt_actClick();
+    QCOMPARE(r.port.calls.size(), 1);
+    QVERIFY2(r.port.calls[0].startsWith("error " + qs(texts::error_title) + u'|'
+                                        + QStringLiteral("Cíl nelze použít: cíl je symbolický odkaz jiného uživatele")),
+             qPrintable(r.port.calls[0]));
+    QCOMPARE(QFileInfo(r.path("victim")).size(), 5);
+    QVERIFY(r.job.password().empty());
+}
+
 QTEST_GUILESS_MAIN(tst_tmain_rules)
+
 #include "tst_tmain_rules.moc"
