@@ -43,6 +43,7 @@ cleanup() {
     if [ "${TREZORKA_KEEP_WORK:-0}" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 dist=$root/dist
 mkdir -p "$dist"
