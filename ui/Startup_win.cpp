@@ -21,5 +21,8 @@ trezorka::rules::CommandLine trezorka::ui::command_line(int, char**)
     return rules::read_command_line(args);
 }
 
+// Windows has no session bus.
+void trezorka::ui::use_desktop_session_bus() {}
+
 // Windows has Tahoma.
 void trezorka::ui::register_tahoma() {}
