@@ -23,7 +23,7 @@ done
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux strace
+    dpkg-dev file libglib2.0-bin tmux strace age
 # The tools the wrong-password check's corpus of legitimate files is made with.
 need_packages zip unzip zstd xz-utils bzip2 lz4 lzip lzop ncompress cpio 7zip gcab makeself gettext \
     imagemagick qpdf sqlite3 sox flac vorbis-tools opus-tools lame libgsf-bin python3-fonttools python3-brotli
@@ -38,10 +38,12 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
 
 if [ "$windows" = 1 ]; then
-    need_packages mingw-w64 wine wine64 imagemagick
+    need_packages mingw-w64 wine wine64 imagemagick unzip
     windows/build.sh
-    TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
-    tests/windows/e2e.sh build/windows/bin/trezorka.exe build/dev/cli/trezorka-cli
+    # Both programs are run as a user gets them: from the unpacked ZIP.
+    zip=$(ls build/windows/trezorka-*-win64.zip)
+    TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" TREZORKA_WIN_ZIP="$PWD/$zip" windows/check.sh
+    tests/windows/e2e.sh "$zip" build/dev/cli/trezorka-cli
     if [ "$desktops" = 1 ]; then
         tests/windows/taskkill_mid_job.sh build/windows/bin/trezorka.exe
     fi

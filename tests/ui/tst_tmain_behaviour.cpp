@@ -628,27 +628,41 @@ private slots:
         QCOMPARE(w.filechosedialog.filter_index, 1);
     }
 
-    void firstArgument_data()
+    void readCommandLine_data()
     {
+        using Answer = trezorka::rules::CommandLine::Answer;
         QTest::addColumn<QByteArrayList>("argv");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("none") << QByteArrayList{"trezorka"} << QString();
-        QTest::newRow("utf-8") << QByteArrayList{"trezorka", "/tmp/šifra.pdf", "ignored"} << u"/tmp/šifra.pdf"_s;
+        QTest::addColumn<int>("answer");
+        QTest::newRow("none") << QByteArrayList{"trezorka"} << QString() << int(Answer::none);
+        QTest::newRow("utf-8") << QByteArrayList{"trezorka", "/tmp/šifra.pdf", "ignored"} << u"/tmp/šifra.pdf"_s
+                               << int(Answer::none);
 #ifndef _WIN32
         QTest::newRow("not utf-8") << QByteArrayList{"trezorka", "/tmp/\xff" "a"}
-                                   << u"/tmp/"_s + QChar(0xDCFF) + u"a"_s;
+                                   << u"/tmp/"_s + QChar(0xDCFF) + u"a"_s << int(Answer::none);
 #endif
+        QTest::newRow("--help") << QByteArrayList{"trezorka", "--help", "a.pdf"} << QString() << int(Answer::help);
+        QTest::newRow("--version") << QByteArrayList{"trezorka", "--version"} << QString() << int(Answer::version);
+        QTest::newRow("a file named --help after --") << QByteArrayList{"trezorka", "--", "--help"} << u"--help"_s
+                                                       << int(Answer::none);
+        QTest::newRow("-- alone") << QByteArrayList{"trezorka", "--"} << QString() << int(Answer::none);
+        QTest::newRow("--help after a file is ignored") << QByteArrayList{"trezorka", "a.pdf", "--help"} << u"a.pdf"_s
+                                                         << int(Answer::none);
+        QTest::newRow("-h is a file") << QByteArrayList{"trezorka", "-h"} << u"-h"_s << int(Answer::none);
     }
 
-    void firstArgument()
+    void readCommandLine()
     {
         QFETCH(QByteArrayList, argv);
         QFETCH(QString, expected);
+        QFETCH(int, answer);
         std::vector<char*> raw;
         for (QByteArray& a : argv)
             raw.push_back(a.data());
         raw.push_back(nullptr);
-        QCOMPARE(trezorka::ui::first_argument(int(argv.size()), raw.data()), expected);
+        const trezorka::rules::CommandLine command = trezorka::ui::command_line(int(argv.size()), raw.data());
+        QCOMPARE(qs(command.source), expected);
+        QCOMPARE(int(command.answer), answer);
     }
 };
 
