@@ -6,6 +6,17 @@
 
 namespace trezorka::rules {
 
+// What the desktop the program runs on can do for its windows. The face
+// answers; the application's window rules (ApplicationWindows.h) decide.
+struct Desktop {
+    bool tray = false;             // a notification area shows the program's icon
+    bool unminimise = true;        // a minimised window can be brought back by the program
+    bool place = true;             // a window may choose where it first stands
+    bool taskbar_progress = false; // the task bar entry can show a job's progress
+    bool notify = false;           // desktop notifications can be posted
+    bool late_reports = false;     // window states are reported late and may be stale (X11)
+};
+
 // The system's dialogs, message boxes and shell services the windows ask for.
 // Each face implements it with its platform's own (the Qt window: QtUiPlatform;
 // the Windows window: the common dialogs and MessageBoxW); tests substitute a
@@ -36,8 +47,9 @@ public:
     virtual bool warning_ok_cancel(std::u16string_view text) = 0;
     // Opens a web address in the default browser.
     virtual void open_url(std::u16string_view url) = 0;
-    // Whether the desktop has a notification area for the tray icon.
-    virtual bool has_system_tray() = 0;
+    // What the desktop can do for the windows, asked whenever a rule needs
+    // it (a notification area may come and go).
+    virtual Desktop desktop() = 0;
 };
 
 } // namespace trezorka::rules

@@ -2,7 +2,6 @@
 
 #include "Artwork.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 Picture::Picture(const QString& art, Fit fit, QWidget* parent)
@@ -22,21 +21,4 @@ void Picture::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawPixmap(QPoint(0, 0), cache_);
-}
-
-// A click is a press and a release over the same control, as with a button.
-void Picture::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        pressed_ = true;
-    QWidget::mousePressEvent(event);
-}
-
-void Picture::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-    pressed_ = false;
-    if (click)
-        emit clicked();
-    QWidget::mouseReleaseEvent(event);
 }

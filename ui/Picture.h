@@ -17,13 +17,8 @@ public:
 
     QString art() const { return art_; }
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QString art_;
@@ -31,5 +26,4 @@ private:
     QPixmap cache_;
     qreal cache_dpr_ = 0;
     QSize cache_size_;
-    bool pressed_ = false;
 };

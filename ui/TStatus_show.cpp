@@ -2,6 +2,7 @@
 
 #include "Picture.h"
 #include "Style.h"
+#include "periods.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -20,7 +20,7 @@ using trezorka::ui::qs;
 
 TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& application, QWidget* main_window)
     : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      rules_(*this, application, platform)
+      application_(application), rules_(*this, application, platform)
 {
     setObjectName(QStringLiteral("Status_show"));
     // Its showing ends by closing it, possibly while the main window sits
@@ -98,7 +98,7 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
     // Runs from creation until the process ends, also while hidden.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1->setInterval(rules::hourglass_ms);
     connect(Timer1, &QTimer::timeout, this, &TStatus_show::Timer1Timer);
     Timer1->start();
 }
@@ -170,32 +170,14 @@ void TStatus_show::showEvent(QShowEvent* event)
 
 void TStatus_show::setVisible(bool visible)
 {
-    if (visible && !placed_)
-        place_first_time();
+    if (visible && !isVisible())
+        application_.progress_showing();
     // Leaves minimised only while shown: changing the state of a hidden
     // window makes X11 map it again (and Windows show it), and a dialog kept
     // minimised would come up minimised for the next job.
     if (!visible && isVisible() && isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     QDialog::setVisible(visible);
-}
-
-// Centred over the main window, but never past the left or top edge of the
-// work area of its monitor. Moving it marks the position as chosen, so later
-// showings keep wherever the dialog was when it was last hidden.
-void TStatus_show::place_first_time()
-{
-    placed_ = true;
-    const QWidget* main_window = parentWidget();
-    QScreen* screen = main_window ? main_window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect over = main_window ? main_window->frameGeometry() : screen->availableGeometry();
-    const QRect area = screen->availableGeometry();
-    QPoint at = over.center() - QPoint(width() / 2, height() / 2);
-    at.setX(std::max(at.x(), area.left()));
-    at.setY(std::max(at.y(), area.top()));
-    move(at);
 }
 
 void TStatus_show::reject() {}

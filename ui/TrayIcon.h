@@ -9,7 +9,7 @@ class QSystemTrayIcon;
 class QTimer;
 
 // The notification-area icon: its three animation frames, stepped every
-// 500 ms while it is shown, its hint and its balloon.
+// tray_frame_ms while it is shown, its hint and its balloon.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:

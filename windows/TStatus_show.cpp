@@ -1,10 +1,9 @@
 #include "TStatus_show.h"
 
-#include "Tmain.h"
+#include "periods.h"
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 using trezorka::rules::Kind;
@@ -28,8 +27,8 @@ int index(StatusControl c)
 
 } // namespace
 
-TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
-    : main_(main), scene_(trezorka::rules::status_layout()), rules_(*this, *this, platform)
+TStatus_show::TStatus_show(HWND owner, trezorka::rules::StatusPort& application, WinUiPlatform& platform)
+    : application_(application), scene_(trezorka::rules::status_layout()), rules_(*this, application, platform)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
@@ -42,13 +41,13 @@ TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
     const auto& w = trezorka::rules::status_window;
     // Owned by the main window: no taskbar button, always in front of it.
     window_ = CreateWindowExW(ex_style, class_name, wide(w.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              w.width, w.height, main.window(), nullptr, instance, this);
+                              w.width, w.height, owner, nullptr, instance, this);
     if (!window_)
         throw std::runtime_error("cannot create the progress dialog");
     create_controls();
     layout();
     // From creation on, also while the dialog is hidden.
-    SetTimer(window_, Timer1, 1000, nullptr);
+    SetTimer(window_, Timer1, trezorka::rules::hourglass_ms, nullptr);
 }
 
 TStatus_show::~TStatus_show()
@@ -115,40 +114,13 @@ void TStatus_show::set_texts(std::u16string_view caption, std::u16string_view st
     InvalidateRect(window_, nullptr, FALSE);
 }
 
-// The first showing is centred over the main window, but never past the left
-// or top edge of that monitor's work area; later ones keep the last position.
-void TStatus_show::place_first_time()
-{
-    if (placed_)
-        return;
-    placed_ = true;
-    RECT owner, own;
-    GetWindowRect(main_.window(), &owner);
-    // Minimised or in the tray (a large source): where it stands when restored.
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof(placement);
-    if ((IsIconic(main_.window()) || !IsWindowVisible(main_.window()))
-        && GetWindowPlacement(main_.window(), &placement))
-        owner = placement.rcNormalPosition;
-    GetWindowRect(window_, &own);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(main_.window(), MONITOR_DEFAULTTONEAREST), &monitor);
-    const int w = own.right - own.left, h = own.bottom - own.top;
-    const int x = std::max<int>(monitor.rcWork.left, owner.left + ((owner.right - owner.left) - w) / 2);
-    const int y = std::max<int>(monitor.rcWork.top, owner.top + ((owner.bottom - owner.top) - h) / 2);
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void TStatus_show::show_modal()
 {
     in_modal_ = true;
     ending_ = false;
-    place_first_time();
-    if (!minimised_ && !main_.in_tray())
+    application_.progress_showing();
+    if (!minimised_)
         ShowWindow(window_, SW_SHOW);
-    else
-        minimised_ = true;
     // A close request that came before the showing ends it now.
     rules_.showing_began();
     MSG msg;
@@ -188,22 +160,6 @@ void TStatus_show::set_shown(StatusControl c, bool on)
     scene_[index(c)].shown = on;
     buffer_.stale();
     InvalidateRect(window_, nullptr, FALSE);
-}
-
-void TStatus_show::minimise_application()
-{
-    main_.minimise_application();
-}
-
-void TStatus_show::restore_application()
-{
-    if (main_.application_minimised())
-        main_.restore_application();
-}
-
-void TStatus_show::end_process()
-{
-    trezorka::rules::abort_process(0);
 }
 
 LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)

@@ -41,8 +41,8 @@ UINT_PTR timer_id(Timer t)
 } // namespace
 
 Tmain::Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argument)
-    : job_(job), platform_(platform), scene_(trezorka::rules::main_layout()),
-      rules_(job, *this, *this, platform, std::move(first_argument))
+    : platform_(platform), scene_(trezorka::rules::main_layout()),
+      rules_(job, *this, *this, desktop_, platform, std::move(first_argument))
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
@@ -62,14 +62,13 @@ Tmain::Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argum
     if (!window_)
         throw std::runtime_error("cannot create the main window");
     platform_.set_owner(window_);
+    desktop_.set_main(window_);
     unused_field_.reset(CreateSolidBrush(trezorka::win::colour_of(trezorka::rules::unused_field_colour)));
     tray_hint_ = wide(trezorka::rules::texts::tray_title);
-    // The link label shows the address it opens.
-    scene_.set_text(index(Control::Label6),
-                    wide(trezorka::rules::shown_address(trezorka::rules::web_address())));
+    scene_.set_text(index(Control::Label6), wide(trezorka::rules::first_text(Control::Label6)));
     create_controls();
     apply_dpi(GetDpiForWindow(window_));
-    place_on_desktop();
+    rules_.application().main_created();
     name_fields();
 }
 
@@ -80,6 +79,12 @@ Tmain::~Tmain()
     set_tray_shown(false);
     if (window_)
         DestroyWindow(window_);
+}
+
+void Tmain::setStatus_show(TStatus_show* dialog)
+{
+    status_show_ = dialog;
+    desktop_.set_dialog(dialog);
 }
 
 void Tmain::start()
@@ -110,20 +115,12 @@ void Tmain::create_controls()
         }
         children_[static_cast<std::size_t>(i)] = edit;
     }
-    // Each label a hand points at is a command (or the link): a button over
-    // the bar it lies on, or over itself. A child window created later lies
-    // below the earlier ones (and comes later in the tab order), so the edit
-    // boxes, created first, lie above everything.
-    for (int i = 0; i < scene_.size(); ++i) {
+    // Each command is a button over its bar (the link: over its label). A
+    // child window created later lies below the earlier ones (and comes later
+    // in the tab order), so the edit boxes, created first, lie above everything.
+    for (const trezorka::rules::TmainRules::Command& command : trezorka::rules::TmainRules::commands()) {
+        const int i = index(command.label);
         const auto& c = layout[static_cast<std::size_t>(i)];
-        if (c.kind != Kind::Label || !c.hand)
-            continue;
-        RECT area = scene_[i].place; // as large as its text
-        for (int j = 0; j < i; ++j) {
-            const auto& bar = layout[static_cast<std::size_t>(j)];
-            if (bar.kind == Kind::Picture && bar.hand && bar.rect.contains(c.rect.x, c.rect.y))
-                area = scene_[j].place;
-        }
         const HWND button = CreateWindowExW(0, WC_BUTTONW, scene_[i].text.c_str(),
                                             WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | (c.enabled ? 0 : WS_DISABLED),
                                             0, 0, 1, 1, window_,
@@ -131,7 +128,8 @@ void Tmain::create_controls()
                                             instance, nullptr);
         SetWindowSubclass(button, child_procedure, 1, reinterpret_cast<DWORD_PTR>(this));
         children_[static_cast<std::size_t>(i)] = button;
-        buttons_.push_back({button, area});
+        // As large as the bar, or the label's text.
+        buttons_.push_back({button, scene_[index(command.bar.value_or(command.label))].place});
     }
 }
 
@@ -174,51 +172,24 @@ void Tmain::layout()
     repaint();
 }
 
-// The first placement: centred on the area all monitors span together, but
-// never past its left or top edge.
-void Tmain::place_on_desktop()
-{
-    RECT r;
-    GetWindowRect(window_, &r);
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const int x = std::max<int>(left, left + (width - (r.right - r.left)) / 2);
-    const int y = std::max<int>(top, top + (height - (r.bottom - r.top)) / 2);
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Tmain::name_fields()
 {
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
                                 reinterpret_cast<void**>(&accessibility_))))
         return;
-    const std::pair<Control, Control> fields[] = {{Control::Label1, Control::filetocrypt},
-                                                  {Control::Label2, Control::finalfile},
-                                                  {Control::Label4, Control::pw},
-                                                  {Control::pwagainlabel, Control::pwagain}};
-    for (const auto& [label, field] : fields) {
-        std::wstring name = scene_[index(label)].text;
-        if (!name.empty() && name.back() == L':')
-            name.pop_back();
-        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_NAME, name.c_str());
-    }
+    for (const trezorka::rules::TmainRules::Field& f : trezorka::rules::TmainRules::fields())
+        accessibility_->SetHwndPropStr(edit_of(f.field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                       PROPID_ACC_NAME, wide(trezorka::rules::TmainRules::field_name(f)).c_str());
 }
 
 void Tmain::describe_marks()
 {
     if (!accessibility_)
         return;
-    namespace texts = trezorka::rules::texts;
-    auto describe = [this](Control field, Control ok, Control err, std::u16string_view ok_name,
-                           std::u16string_view err_name) {
-        const std::wstring text = shown(ok) ? wide(ok_name) : shown(err) ? wide(err_name) : std::wstring();
-        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_DESCRIPTION, text.c_str());
-    };
-    describe(Control::pw, Control::pwok, Control::pwerr, texts::pwok_name, texts::pwerr_name);
-    describe(Control::pwagain, Control::pwagainok, Control::pwagainerr, texts::pwagainok_name,
-             texts::pwagainerr_name);
+    for (const trezorka::rules::TmainRules::Field& f : trezorka::rules::TmainRules::fields())
+        if (f.ok)
+            accessibility_->SetHwndPropStr(edit_of(f.field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                           PROPID_ACC_DESCRIPTION, wide(rules_.described(f)).c_str());
 }
 
 void Tmain::repaint()
@@ -248,7 +219,8 @@ void Tmain::set_shown(Control c, bool on)
     scene_[index(c)].shown = on;
     if (scene_[index(c)].layout.kind == Kind::Edit)
         ShowWindow(edit_of(c), on ? SW_SHOWNA : SW_HIDE);
-    if (c == Control::pwok || c == Control::pwerr || c == Control::pwagainok || c == Control::pwagainerr)
+    const auto fields = trezorka::rules::TmainRules::fields();
+    if (std::any_of(fields.begin(), fields.end(), [c](const auto& f) { return f.ok == c || f.error == c; }))
         describe_marks();
     repaint();
 }
@@ -343,9 +315,8 @@ bool Tmain::timer_running(Timer t) const
 
 void Tmain::start_timer(Timer t)
 {
-    static constexpr UINT intervals[] = {500, 500, 3800};
     timer_running_[static_cast<std::size_t>(t)] = true;
-    SetTimer(window_, timer_id(t), intervals[static_cast<std::size_t>(t)], nullptr);
+    SetTimer(window_, timer_id(t), static_cast<UINT>(trezorka::rules::period_ms(t)), nullptr);
 }
 
 void Tmain::stop_timer(Timer t)
@@ -376,7 +347,7 @@ void Tmain::set_tray_shown(bool on)
         lstrcpynW(data.szTip, tray_hint_.c_str(), ARRAYSIZE(data.szTip));
         tray_shown_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
         if (tray_shown_)
-            SetTimer(window_, trayanimation, 500, nullptr);
+            SetTimer(window_, trayanimation, trezorka::rules::tray_frame_ms, nullptr);
     } else {
         KillTimer(window_, trayanimation);
         NOTIFYICONDATAW data = tray_data(0);
@@ -419,12 +390,9 @@ void Tmain::set_window_enabled(bool on)
     EnableWindow(window_, on);
 }
 
-void Tmain::show_window()
+bool Tmain::window_enabled() const
 {
-    if (hidden_for_tray_ || !IsWindowVisible(window_)) {
-        hidden_for_tray_ = false;
-        ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-    }
+    return IsWindowEnabled(window_) != FALSE;
 }
 
 // The worker's request is posted to the dialog; the UI thread carries it out.
@@ -447,58 +415,6 @@ void Tmain::close_progress_if_shown()
 {
     if (status_show_ && status_show_->showing())
         status_show_->end_showing();
-}
-
-void Tmain::minimise_application()
-{
-    if (!IsIconic(window_))
-        ShowWindow(window_, SW_MINIMIZE);
-}
-
-void Tmain::restore_application()
-{
-    if (IsIconic(window_) || !IsWindowVisible(window_))
-        ShowWindow(window_, SW_RESTORE);
-    // Left minimised by a window that is hidden: still counts as a restore.
-    if (application_minimised_) {
-        application_minimised_ = false;
-        rules_.ApplicationEvents1Restore();
-    }
-}
-
-void Tmain::minimise_progress()
-{
-    if (status_show_)
-        status_show_->set_minimised(true);
-}
-
-void Tmain::restore_progress()
-{
-    if (status_show_)
-        status_show_->set_minimised(false);
-}
-
-// The main window's taskbar button is the application's; the dialog, owned
-// by it, has none of its own.
-void Tmain::hide_for_tray()
-{
-    hidden_for_tray_ = true;
-    ShowWindow(window_, SW_HIDE);
-}
-
-void Tmain::show_from_tray()
-{
-    if (!hidden_for_tray_)
-        return;
-    hidden_for_tray_ = false;
-    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-}
-
-void Tmain::bring_to_front()
-{
-    SetForegroundWindow(window_);
-    if (status_show_ && status_show_->showing() && IsWindowVisible(status_show_->window()))
-        SetForegroundWindow(status_show_->window());
 }
 
 void Tmain::quit()
@@ -544,16 +460,15 @@ void Tmain::dropped(HDROP drop)
             path = name;
     }
     DragFinish(drop);
-    if (!path.empty() && IsWindowEnabled(window_) && !job_.busy())
-        rules_.accept_argument(u16(path));
+    if (!path.empty())
+        rules_.file_dropped(u16(path));
 }
 
 bool Tmain::pre_translate(MSG& msg)
 {
     const HWND pw = edit_of(Control::pw), pwagain = edit_of(Control::pwagain);
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && (msg.hwnd == pw || msg.hwnd == pwagain)) {
-        if (IsWindowEnabled(window_))
-            rules_.password_entered();
+        rules_.password_entered();
         return true;
     }
     return IsDialogMessageW(window_, &msg) != FALSE;
@@ -657,13 +572,10 @@ LRESULT Tmain::handle(UINT message, WPARAM wparam, LPARAM lparam)
         return 0;
     case WM_SIZE:
         // The main window's minimise and restore are the application's.
-        if (wparam == SIZE_MINIMIZED && !application_minimised_) {
-            application_minimised_ = true;
-            rules_.ApplicationEvents1Minimize();
-        } else if ((wparam == SIZE_RESTORED || wparam == SIZE_MAXIMIZED) && application_minimised_) {
-            application_minimised_ = false;
-            rules_.ApplicationEvents1Restore();
-        }
+        if (wparam == SIZE_MINIMIZED)
+            rules_.application().window_state_changed(trezorka::rules::AppWindow::main, false, true);
+        else if (wparam == SIZE_RESTORED || wparam == SIZE_MAXIMIZED)
+            rules_.application().window_state_changed(trezorka::rules::AppWindow::main, true, false);
         return 0;
     case WM_DPICHANGED: {
         const auto* suggested = reinterpret_cast<const RECT*>(lparam);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopWindows.h"
 #include "Gdi.h"
 #include "OwnedWindow.h"
 #include "Scene.h"
@@ -33,12 +34,11 @@ public:
     ~Tmain() override;
 
     HWND window() const { return window_; }
-    void setStatus_show(TStatus_show* dialog) { status_show_ = dialog; }
+    void setStatus_show(TStatus_show* dialog);
+    // The application's windows as one: the progress dialog's StatusPort.
+    trezorka::rules::ApplicationWindows& application() { return rules_.application(); }
     // Runs the creation handler and shows the window.
     void start();
-
-    bool application_minimised() const { return application_minimised_; }
-    bool in_tray() const { return hidden_for_tray_; }
 
     // Keyboard handling before dispatch (Tab between the edit boxes, Enter in
     // a password field); true when the message has been consumed.
@@ -65,18 +65,11 @@ public:
 
     // The window port.
     void set_window_enabled(bool enabled) override;
-    void show_window() override;
+    bool window_enabled() const override;
     sifra::CloseRequest close_request() override;
     void show_progress(const trezorka::rules::texts::CommandTexts& texts, std::u16string_view from,
                        std::u16string_view to) override;
     void close_progress_if_shown() override;
-    void minimise_application() override;
-    void restore_application() override;
-    void minimise_progress() override;
-    void restore_progress() override;
-    void hide_for_tray() override;
-    void show_from_tray() override;
-    void bring_to_front() override;
     void quit() override;
 
 private:
@@ -87,7 +80,6 @@ private:
     void create_controls();
     void apply_dpi(UINT dpi);
     void layout();
-    void place_on_desktop();
     void repaint();
     HWND edit_of(trezorka::rules::Control c) const;
     // A password field's text in memory that is wiped after `use`.
@@ -105,10 +97,10 @@ private:
     void name_fields();
     void describe_marks();
 
-    SharedJob& job_;
     WinUiPlatform& platform_;
     trezorka::win::Scene scene_;
     trezorka::win::BackBuffer buffer_;
+    DesktopWindows desktop_;
     trezorka::rules::TmainRules rules_;
     TStatus_show* status_show_ = nullptr;
     HWND window_ = nullptr;
@@ -131,7 +123,5 @@ private:
     int tray_frame_ = 0;
     std::wstring tray_hint_;
 
-    bool application_minimised_ = false;
-    bool hidden_for_tray_ = false;
     IAccPropServices* accessibility_ = nullptr;
 };

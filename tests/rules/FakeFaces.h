@@ -79,21 +79,97 @@ public:
     }
 };
 
+// The windows as a window system keeps them: each window's state, reported
+// back to the rules as it changes; every call recorded in `calls`.
+class FakeDesktop : public trezorka::rules::DesktopPort {
+public:
+    using AppWindow = trezorka::rules::AppWindow;
+    struct Window {
+        bool shown = false;
+        bool minimised = false;
+        trezorka::rules::Rect frame;
+    };
+    QStringList& calls;
+    trezorka::rules::ApplicationWindows* application = nullptr;
+    std::map<AppWindow, Window> windows{{AppWindow::main, {true, false, {0, 0, 555, 341}}},
+                                         {AppWindow::progress, {false, false, {0, 0, 508, 149}}}};
+    trezorka::rules::Rect desktop{0, 0, 1280, 1024};
+    trezorka::rules::Rect work{0, 0, 1280, 1000};
+    bool settling_now = false;
+
+    explicit FakeDesktop(QStringList& log) : calls(log) {}
+    static QString name(AppWindow w) { return w == AppWindow::main ? "main" : "progress"; }
+
+    bool shown(AppWindow w) const override { return windows.at(w).shown; }
+    bool minimised(AppWindow w) const override { return windows.at(w).minimised; }
+    void minimise(AppWindow w) override
+    {
+        calls << "minimise " + name(w);
+        set_minimised(w, true);
+    }
+    void unminimise(AppWindow w) override
+    {
+        calls << "unminimise " + name(w);
+        set_minimised(w, false);
+    }
+    void show(AppWindow w) override
+    {
+        calls << "show " + name(w);
+        windows[w].shown = true;
+        set_minimised(w, false);
+    }
+    void hide(AppWindow w) override
+    {
+        calls << "hide " + name(w);
+        windows[w].shown = false;
+    }
+    void raise(AppWindow w) override { calls << "raise " + name(w); }
+    trezorka::rules::Rect desktop_area() const override { return desktop; }
+    trezorka::rules::Rect work_area() const override { return work; }
+    trezorka::rules::Rect frame(AppWindow w) const override { return windows.at(w).frame; }
+    void move(AppWindow w, int x, int y) override
+    {
+        calls << QString("move %1 %2,%3").arg(name(w)).arg(x).arg(y);
+        windows[w].frame.x = x;
+        windows[w].frame.y = y;
+    }
+    void start_settling() override { calls << "settle"; }
+    bool settling() const override { return settling_now; }
+
+    // The user's own minimise and restore, on the window's title bar or task bar button.
+    void user_sets_minimised(AppWindow w, bool m) { set_minimised(w, m); }
+
+private:
+    void set_minimised(AppWindow w, bool m)
+    {
+        const bool was = windows[w].minimised;
+        windows[w].minimised = m;
+        if (application && was != m)
+            application->window_state_changed(w, was, m);
+    }
+};
+
 // The window port and the system's dialogs in one, recording in order.
 class ScriptedPort : public trezorka::rules::WindowPort, public trezorka::rules::UiPlatform {
 public:
     QStringList calls;     // every call, in order, with its texts
     bool ok_cancel = true; // the answer to every OK/Cancel question
-    bool tray = true;
     std::optional<std::u16string> open_answer;
     std::optional<std::u16string> save_answer;
     // How the progress showing ends: by default, when the worker's close request comes.
     std::function<void()> during_progress;
     int close_requests = 0;
 
+    bool enabled = true;
+    trezorka::rules::Desktop abilities{.tray = true};
+
     // WindowPort
-    void set_window_enabled(bool e) override { calls << (e ? "enable" : "disable"); }
-    void show_window() override { calls << "show window"; }
+    void set_window_enabled(bool e) override
+    {
+        calls << (e ? "enable" : "disable");
+        enabled = e;
+    }
+    bool window_enabled() const override { return enabled; }
     sifra::CloseRequest close_request() override
     {
         return [this] {
@@ -114,13 +190,6 @@ public:
         closed_.wait(lock, [this] { return close_requests > 0; });
     }
     void close_progress_if_shown() override { calls << "close progress"; }
-    void minimise_application() override { calls << "minimise application"; }
-    void restore_application() override { calls << "restore application"; }
-    void minimise_progress() override { calls << "minimise progress"; }
-    void restore_progress() override { calls << "restore progress"; }
-    void hide_for_tray() override { calls << "hide for tray"; }
-    void show_from_tray() override { calls << "show from tray"; }
-    void bring_to_front() override { calls << "front"; }
     void quit() override { calls << "quit"; }
 
     // UiPlatform
@@ -145,7 +214,7 @@ public:
         return ok_cancel;
     }
     void open_url(std::u16string_view url) override { calls << "url " + qs(url); }
-    bool has_system_tray() override { return tray; }
+    trezorka::rules::Desktop desktop() override { return abilities; }
 
 private:
     std::mutex mutex_;

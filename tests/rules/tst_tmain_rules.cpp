@@ -20,7 +20,10 @@ struct Rig {
     SharedJob job;
     FakeView view;
     ScriptedPort port;
-    TmainRules rules{job, view, port, port, {}};
+    FakeDesktop desktop{port.calls};
+    TmainRules rules{job, view, port, desktop, port, {}};
+
+    Rig() { desktop.application = &rules.application(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
     void write(const QString& name, qint64 size)
@@ -239,8 +242,7 @@ void tst_tmain_rules::command()
             expected << c;
             continue;
         }
-        expected << "disable" << "progress " + qs(t.caption) << "show window" << "restore application"
-                 << success(t, target) << "enable" << "show window";
+        expected << "disable" << "progress " + qs(t.caption) << success(t, target) << "enable";
     }
     QCOMPARE(r.without_progress_details(), expected);
     const bool ran = calls.contains("job");
@@ -338,7 +340,7 @@ void tst_tmain_rules::largeFile()
     r.type(Control::pwagain, "p");
     r.port.calls.clear();
     r.rules.crypt_actClick();
-    QCOMPARE(r.port.calls.value(0), minimised ? "minimise application" : "disable");
+    QCOMPARE(r.port.calls.value(0), minimised ? "minimise main" : "disable");
 }
 
 void tst_tmain_rules::applicationMinimised_data()
@@ -348,7 +350,7 @@ void tst_tmain_rules::applicationMinimised_data()
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<bool>("icon");
     QTest::newRow("idle: an ordinary minimise") << false << true << QStringList{} << false;
-    QTest::newRow("busy: to the tray") << true << true << QStringList{"minimise progress", "hide for tray"} << true;
+    QTest::newRow("busy: to the tray") << true << true << QStringList{"minimise progress", "hide main"} << true;
     QTest::newRow("busy, no notification area") << true << false << QStringList{"minimise progress"} << false;
 }
 
@@ -361,15 +363,19 @@ void tst_tmain_rules::applicationMinimised()
     QFETCH(QStringList, calls);
     QFETCH(bool, icon);
     Rig r;
-    r.port.tray = tray;
+    r.port.abilities.tray = tray;
+    r.desktop.windows[trezorka::rules::AppWindow::progress].shown = true;
     r.job.job_busy = busy ? u"true" : u"false";
-    r.rules.ApplicationEvents1Minimize();
+    r.desktop.user_sets_minimised(trezorka::rules::AppWindow::main, true);
     QCOMPARE(r.port.calls, calls);
     QCOMPARE(r.view.tray_shown, icon);
     QCOMPARE(r.view.balloons, icon ? QStringList{"Trezorka|Trezorka"} : QStringList{});
     r.port.calls.clear();
-    r.rules.ApplicationEvents1Restore();
-    QCOMPARE(r.port.calls, (QStringList{"restore progress", "show from tray", "front"}));
+    r.rules.trayClick();
+    QCOMPARE(r.rules.application().state(), trezorka::rules::AppState::normal);
+    QVERIFY(!r.desktop.minimised(trezorka::rules::AppWindow::main));
+    QVERIFY(!r.desktop.minimised(trezorka::rules::AppWindow::progress));
+    QCOMPARE(r.port.calls.mid(r.port.calls.size() - 2), (QStringList{"raise main", "raise progress"}));
     QVERIFY(!r.view.tray_shown);
 }
 
@@ -390,6 +396,7 @@ public:
     void minimise_application() override { calls << "minimise application"; }
     void restore_application() override { calls << "restore application"; }
     void end_process() override { calls << "end process"; }
+    void progress_showing() override { calls << "showing"; }
 };
 
 } // namespace

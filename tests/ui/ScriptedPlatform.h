@@ -67,7 +67,7 @@ public:
         return okCancelAnswer;
     }
     void open_url(std::u16string_view url) override { urls.append(qs(url)); }
-    bool has_system_tray() override { return systemTray; }
+    trezorka::rules::Desktop desktop() override { return {.tray = systemTray, .late_reports = true}; }
 
 private:
     static Asked asked(const FileDialogRequest& r) { return {qs(r.filter), qs(r.file_name), r.filter_index}; }

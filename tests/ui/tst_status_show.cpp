@@ -1,9 +1,10 @@
 // The progress dialog: its controls, the hourglass rhythm, the ways its modal
 // showing may and may not end, and the abort that ends the process.
 
+#include "ApplicationWindows.h"
+#include "DesktopWindows.h"
 #include "SharedJob.h"
 #include "TStatus_show.h"
-#include "Tmain.h"
 #include "TStatus_show_rules.h"
 #include "UiPlatform.h"
 #include "sifra.h"
@@ -50,7 +51,7 @@ public:
         return answer();
     }
     void open_url(std::u16string_view) override {}
-    bool has_system_tray() override { return false; }
+    trezorka::rules::Desktop desktop() override { return {}; }
 };
 
 // The application as the dialog sees it: records what it is asked; the end
@@ -66,6 +67,22 @@ public:
             on_restore();
     }
     void end_process() override { trezorka::rules::abort_process(0); }
+    void progress_showing() override {}
+};
+
+// The application's windows as the program has them over `main`: the rules'
+// and the Qt face's port, with no events of their own.
+struct Placing : trezorka::rules::ApplicationEvents {
+    DesktopWindows* desktop;
+    ScriptedPlatform platform;
+    trezorka::rules::ApplicationWindows application;
+    explicit Placing(QWidget* main) : desktop(new DesktopWindows(main)), application(*desktop, platform, *this)
+    {
+        desktop->attach(application);
+    }
+    void ApplicationEvents1Minimize() override {}
+    void ApplicationEvents1Restore() override {}
+    bool busy() const override { return false; }
 };
 
 // Starts the worker with its close request queued to the dialog, as the main window does.
@@ -496,9 +513,9 @@ void tst_status_show::firstShowingCentred()
     main.setGeometry(QRect(main_at, QSize(555, 341)));
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
-    ScriptedPlatform platform;
-    Application application;
-    TStatus_show dialog(platform, application, &main);
+    Placing placing(&main);
+    TStatus_show dialog(placing.platform, placing.application, &main);
+    placing.desktop->set_dialog(&dialog);
     QPoint shown_at;
     after(100, [&] {
         shown_at = dialog.pos();
@@ -520,9 +537,9 @@ void tst_status_show::laterShowingsKeepPosition()
     QWidget main;
     main.setGeometry(100, 80, 555, 341);
     main.show();
-    ScriptedPlatform platform;
-    Application application;
-    TStatus_show dialog(platform, application, &main);
+    Placing placing(&main);
+    TStatus_show dialog(placing.platform, placing.application, &main);
+    placing.desktop->set_dialog(&dialog);
     after(100, [&] {
         dialog.move(40, 30); // the user drags it
         dialog.close_request();

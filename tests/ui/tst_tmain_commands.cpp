@@ -66,7 +66,7 @@ struct Rig {
     Rig()
     {
         w = std::make_unique<Tmain>(job, platform, QString());
-        dialog = std::make_unique<TStatus_show>(platform, *w, w.get());
+        dialog = std::make_unique<TStatus_show>(platform, w->application(), w.get());
         w->setStatus_show(dialog.get());
         QObject::connect(w.get(), &Tmain::balloon_shown, w.get(),
                          [this](const QString& title, const QString& text) { balloons << QStringList{title, text}; });
@@ -534,7 +534,7 @@ private slots:
             return -1;
         };
         r.job.job_busy = u"true";
-        r.w->minimise_application();
+        r.w->application().minimise_application();
         QVERIFY(r.w->tray->isVisible());
         QCOMPARE(frameShown(), 0);
 
@@ -557,20 +557,20 @@ private slots:
             QVERIFY2(qAbs(changes[i].second - expected) < 120, qPrintable(QString::number(changes[i].second)));
         }
 
-        r.w->restore_application();
+        r.w->application().restore_application();
         QVERIFY(!r.w->tray->isVisible());
         QVERIFY(!r.w->isHidden());
         QTest::qWait(700);
         QCOMPARE(frameShown(), 0); // stood still while hidden
 
         // Hidden at frame 0 this time; one more step first, for a frame other than the first.
-        r.w->minimise_application();
+        r.w->application().minimise_application();
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 1, 800);
-        r.w->restore_application();
-        r.w->minimise_application();
+        r.w->application().restore_application();
+        r.w->application().minimise_application();
         QCOMPARE(frameShown(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 2, 800);
-        r.w->restore_application();
+        r.w->application().restore_application();
         r.job.job_busy = u"false";
     }
 };

@@ -254,7 +254,6 @@ private slots:
         QTest::newRow("decryptblink") << 500;
         QTest::newRow("cryptblink") << 500;
         QTest::newRow("stopper") << 3800;
-        QTest::newRow("aborter") << 1;
     }
 
     void timers()
