@@ -194,12 +194,14 @@ void QtUiPlatform::open_url(std::u16string_view url)
     QDesktopServices::openUrl(QUrl(qs(url)));
 }
 
+bool QtUiPlatform::has_system_tray()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 // A desktop on X11 or Windows: the program may minimise, restore and place
 // its windows; X11 reports their states late.
 trezorka::rules::Desktop QtUiPlatform::desktop()
 {
-    trezorka::rules::Desktop desktop;
-    desktop.tray = QSystemTrayIcon::isSystemTrayAvailable();
-    desktop.late_reports = true;
-    return desktop;
+    return {.late_reports = true};
 }

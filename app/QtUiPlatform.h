@@ -20,6 +20,7 @@ public:
     void warning(std::u16string_view text) override;
     bool warning_ok_cancel(std::u16string_view text) override;
     void open_url(std::u16string_view url) override;
+    bool has_system_tray() override;
     trezorka::rules::Desktop desktop() override;
 
     // "description|pattern|description|pattern" as Qt's name filters,

@@ -157,12 +157,17 @@ void ApplicationWindows::restore_progress()
         port_.unminimise(AppWindow::progress);
 }
 
-// The main window's task bar button is the application's; the dialog, owned
-// by it, has none of its own.
-void ApplicationWindows::hide_for_tray()
+// With no notification area the icon could not be seen, and the program
+// would be out of reach: it stays an ordinary minimised window. The main
+// window's task bar button is the application's; the dialog, owned by it,
+// has none of its own.
+bool ApplicationWindows::to_tray()
 {
+    if (!platform_.has_system_tray())
+        return false;
     hidden_for_tray_ = true;
     port_.hide(AppWindow::main);
+    return true;
 }
 
 void ApplicationWindows::show_from_tray()

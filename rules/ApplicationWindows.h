@@ -3,7 +3,8 @@
 // The application's windows as one: where the application stands (normal,
 // minimised, in the tray, hidden), the two application events, going to the
 // tray and coming back, and where the windows first stand. The rules decide
-// here, from what the desktop can do (UiPlatform::desktop()); a face only
+// here, from what the desktop can do (UiPlatform::has_system_tray and
+// UiPlatform::desktop()); a face only
 // reports what its window system tells it and carries out the calls of its
 // DesktopPort.
 //
@@ -112,9 +113,9 @@ public:
     // The dialog minimised now, or as soon as it is shown.
     void minimise_progress();
     void restore_progress();
-    // The main window hidden with its task bar button for the tray / shown
-    // again if it was.
-    void hide_for_tray();
+    // To the tray, if the desktop has one: the main window hidden with its
+    // task bar button; true when it went. / Back, if it was there.
+    bool to_tray();
     void show_from_tray();
     // The main window shown in its normal state if it is hidden for any reason.
     void show_main();

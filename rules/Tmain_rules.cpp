@@ -409,11 +409,8 @@ void TmainRules::ApplicationEvents1Minimize()
     if (!job_.busy())
         return;
     application_.minimise_progress();
-    // With no notification area the icon could not be seen, and the program
-    // would be out of reach: it stays an ordinary minimised window.
-    if (!platform_.desktop().tray)
+    if (!application_.to_tray())
         return;
-    application_.hide_for_tray();
     view_.set_tray_shown(true);
     view_.show_tray_balloon(texts::tray_title, balloon_text_);
 }

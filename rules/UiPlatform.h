@@ -6,10 +6,10 @@
 
 namespace trezorka::rules {
 
-// What the desktop the program runs on can do for its windows. The face
-// answers; the application's window rules (ApplicationWindows.h) decide.
+// What the desktop the program runs on can do for its windows, besides a
+// notification area (UiPlatform::has_system_tray). The face answers; the
+// application's window rules (ApplicationWindows.h) decide.
 struct Desktop {
-    bool tray = false;             // a notification area shows the program's icon
     bool unminimise = true;        // a minimised window can be brought back by the program
     bool place = true;             // a window may choose where it first stands
     bool taskbar_progress = false; // the task bar entry can show a job's progress
@@ -47,8 +47,11 @@ public:
     virtual bool warning_ok_cancel(std::u16string_view text) = 0;
     // Opens a web address in the default browser.
     virtual void open_url(std::u16string_view url) = 0;
-    // What the desktop can do for the windows, asked whenever a rule needs
-    // it (a notification area may come and go).
+    // Whether the desktop has a notification area for the tray icon. Asked
+    // only when the application would go there: it may come and go, and
+    // asking may cost a round trip to the desktop.
+    virtual bool has_system_tray() = 0;
+    // What else the desktop can do for the windows.
     virtual Desktop desktop() = 0;
 };
 

@@ -161,7 +161,8 @@ public:
     int close_requests = 0;
 
     bool enabled = true;
-    trezorka::rules::Desktop abilities{.tray = true};
+    bool tray = true;
+    trezorka::rules::Desktop abilities;
 
     // WindowPort
     void set_window_enabled(bool e) override
@@ -214,6 +215,7 @@ public:
         return ok_cancel;
     }
     void open_url(std::u16string_view url) override { calls << "url " + qs(url); }
+    bool has_system_tray() override { return tray; }
     trezorka::rules::Desktop desktop() override { return abilities; }
 
 private:

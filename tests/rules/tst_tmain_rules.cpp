@@ -363,7 +363,7 @@ void tst_tmain_rules::applicationMinimised()
     QFETCH(QStringList, calls);
     QFETCH(bool, icon);
     Rig r;
-    r.port.abilities.tray = tray;
+    r.port.tray = tray;
     r.desktop.windows[trezorka::rules::AppWindow::progress].shown = true;
     r.job.job_busy = busy ? u"true" : u"false";
     r.desktop.user_sets_minimised(trezorka::rules::AppWindow::main, true);

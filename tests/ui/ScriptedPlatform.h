@@ -67,7 +67,8 @@ public:
         return okCancelAnswer;
     }
     void open_url(std::u16string_view url) override { urls.append(qs(url)); }
-    trezorka::rules::Desktop desktop() override { return {.tray = systemTray, .late_reports = true}; }
+    bool has_system_tray() override { return systemTray; }
+    trezorka::rules::Desktop desktop() override { return {.late_reports = true}; }
 
 private:
     static Asked asked(const FileDialogRequest& r) { return {qs(r.filter), qs(r.file_name), r.filter_index}; }

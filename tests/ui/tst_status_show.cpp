@@ -51,6 +51,7 @@ public:
         return answer();
     }
     void open_url(std::u16string_view) override {}
+    bool has_system_tray() override { return false; }
     trezorka::rules::Desktop desktop() override { return {}; }
 };
 
