@@ -1,8 +1,12 @@
 #pragma once
 
 // A face without any display: the view keeps the controls' states as the
-// layout starts them, the port runs scripted answers and records every call.
+// layout starts them, the window port and the desktop record every call in
+// one log (the scripted platform's, so the order of all calls shows), and the
+// desktop reports its windows' state changes back as a window system does.
 
+#include "ApplicationWindows.h"
+#include "ScriptedPlatform.h"
 #include "TStatus_show_rules.h"
 #include "Tmain_rules.h"
 
@@ -11,17 +15,12 @@
 
 #include <array>
 #include <condition_variable>
-#include <mutex>
 #include <functional>
 #include <map>
-#include <memory>
+#include <mutex>
 #include <string>
 
-inline QString qs(std::u16string_view text)
-{
-    return QString::fromStdU16String(std::u16string(text));
-}
-
+using trezorka::rules::AppWindow;
 using trezorka::rules::Control;
 using trezorka::rules::Timer;
 
@@ -43,9 +42,10 @@ public:
 
     FakeView()
     {
-        for (const auto& c : trezorka::rules::main_layout())
-            controls[std::size_t(&c - trezorka::rules::main_layout().data())] = {c.shown, c.enabled,
-                                                                                   std::u16string(c.text)};
+        for (int i = 0; i < trezorka::rules::control_count; ++i) {
+            const auto& c = trezorka::rules::main_layout()[std::size_t(i)];
+            controls[std::size_t(i)] = {c.shown, c.enabled, trezorka::rules::first_text(Control(i))};
+        }
     }
     State& at(Control c) { return controls[std::size_t(c)]; }
     const State& at(Control c) const { return controls[std::size_t(c)]; }
@@ -77,13 +77,67 @@ public:
     {
         balloons << qs(title) + u'|' + qs(text);
     }
+
+    // The controls' rectangles and states, as the hover rule takes them.
+    std::vector<trezorka::rules::HitBox> boxes() const
+    {
+        std::vector<trezorka::rules::HitBox> out;
+        for (int i = 0; i < trezorka::rules::control_count; ++i)
+            out.push_back({trezorka::rules::main_layout()[std::size_t(i)].rect, controls[std::size_t(i)].shown,
+                           controls[std::size_t(i)].enabled});
+        return out;
+    }
 };
 
-// The windows as a window system keeps them: each window's state, reported
-// back to the rules as it changes; every call recorded in `calls`.
+// The main window as a whole and the progress dialog.
+class FakePort : public trezorka::rules::WindowPort {
+public:
+    QStringList& calls;
+    bool enabled = true;
+    // How the progress showing ends: by default, when the worker's close request comes.
+    std::function<void()> during_progress;
+    int close_requests = 0;
+
+    explicit FakePort(QStringList& log) : calls(log) {}
+
+    void set_window_enabled(bool e) override
+    {
+        calls << (e ? "enable" : "disable");
+        enabled = e;
+    }
+    bool window_enabled() const override { return enabled; }
+    sifra::CloseRequest close_request() override
+    {
+        return [this] {
+            std::lock_guard lock(mutex_);
+            ++close_requests;
+            closed_.notify_all();
+        };
+    }
+    void show_progress(const trezorka::rules::texts::CommandTexts& t, std::u16string_view from,
+                       std::u16string_view to) override
+    {
+        calls << "progress " + qs(t.caption) + u'|' + qs(from) + u'|' + qs(to);
+        if (during_progress) {
+            during_progress();
+            return;
+        }
+        std::unique_lock lock(mutex_);
+        closed_.wait(lock, [this] { return close_requests > 0; });
+    }
+    void close_progress_if_shown() override { calls << "close progress"; }
+    void quit() override { calls << "quit"; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable closed_;
+};
+
+// The two windows as a window system keeps them; a state change is reported
+// back to the rules at once, as Win32 does (late reports are the rules' own
+// matter: `settling_now` stands for the settle period).
 class FakeDesktop : public trezorka::rules::DesktopPort {
 public:
-    using AppWindow = trezorka::rules::AppWindow;
     struct Window {
         bool shown = false;
         bool minimised = false;
@@ -91,11 +145,12 @@ public:
     };
     QStringList& calls;
     trezorka::rules::ApplicationWindows* application = nullptr;
-    std::map<AppWindow, Window> windows{{AppWindow::main, {true, false, {0, 0, 555, 341}}},
+    std::map<AppWindow, Window> windows{{AppWindow::main, {true, false, {0, 0, 563, 375}}},
                                          {AppWindow::progress, {false, false, {0, 0, 508, 149}}}};
     trezorka::rules::Rect desktop{0, 0, 1280, 1024};
     trezorka::rules::Rect work{0, 0, 1280, 1000};
     bool settling_now = false;
+    int settle_starts = 0;
 
     explicit FakeDesktop(QStringList& log) : calls(log) {}
     static QString name(AppWindow w) { return w == AppWindow::main ? "main" : "progress"; }
@@ -133,10 +188,10 @@ public:
         windows[w].frame.x = x;
         windows[w].frame.y = y;
     }
-    void start_settling() override { calls << "settle"; }
+    void start_settling() override { ++settle_starts; }
     bool settling() const override { return settling_now; }
 
-    // The user's own minimise and restore, on the window's title bar or task bar button.
+    // The user's own minimise or restore, on the title bar or the task bar.
     void user_sets_minimised(AppWindow w, bool m) { set_minimised(w, m); }
 
 private:
@@ -147,78 +202,4 @@ private:
         if (application && was != m)
             application->window_state_changed(w, was, m);
     }
-};
-
-// The window port and the system's dialogs in one, recording in order.
-class ScriptedPort : public trezorka::rules::WindowPort, public trezorka::rules::UiPlatform {
-public:
-    QStringList calls;     // every call, in order, with its texts
-    bool ok_cancel = true; // the answer to every OK/Cancel question
-    std::optional<std::u16string> open_answer;
-    std::optional<std::u16string> save_answer;
-    // How the progress showing ends: by default, when the worker's close request comes.
-    std::function<void()> during_progress;
-    int close_requests = 0;
-
-    bool enabled = true;
-    bool tray = true;
-    trezorka::rules::Desktop abilities;
-
-    // WindowPort
-    void set_window_enabled(bool e) override
-    {
-        calls << (e ? "enable" : "disable");
-        enabled = e;
-    }
-    bool window_enabled() const override { return enabled; }
-    sifra::CloseRequest close_request() override
-    {
-        return [this] {
-            std::lock_guard lock(mutex_);
-            ++close_requests;
-            closed_.notify_all();
-        };
-    }
-    void show_progress(const trezorka::rules::texts::CommandTexts& t, std::u16string_view from,
-                       std::u16string_view to) override
-    {
-        calls << "progress " + qs(t.caption) + u'|' + qs(from) + u'|' + qs(to);
-        if (during_progress) {
-            during_progress();
-            return;
-        }
-        std::unique_lock lock(mutex_);
-        closed_.wait(lock, [this] { return close_requests > 0; });
-    }
-    void close_progress_if_shown() override { calls << "close progress"; }
-    void quit() override { calls << "quit"; }
-
-    // UiPlatform
-    std::optional<std::u16string> open_file(const FileDialogRequest& r) override
-    {
-        calls << "open " + qs(r.file_name) + u'|' + QString::number(r.filter_index);
-        return open_answer;
-    }
-    std::optional<std::u16string> save_file(const FileDialogRequest& r) override
-    {
-        calls << "save " + qs(r.file_name) + u'|' + QString::number(r.filter_index);
-        return save_answer;
-    }
-    void message(std::u16string_view title, std::u16string_view text, Icon icon) override
-    {
-        calls << QString(icon == Icon::Error ? "error " : "info ") + qs(title) + u'|' + qs(text);
-    }
-    void warning(std::u16string_view text) override { calls << "warning " + qs(text); }
-    bool warning_ok_cancel(std::u16string_view text) override
-    {
-        calls << "question " + qs(text);
-        return ok_cancel;
-    }
-    void open_url(std::u16string_view url) override { calls << "url " + qs(url); }
-    bool has_system_tray() override { return tray; }
-    trezorka::rules::Desktop desktop() override { return abilities; }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable closed_;
 };
