@@ -502,51 +502,75 @@ void tst_tmain_rules::cancelledDialogsChangeNothing()
 }
 
 // The command's steps: refusals before anything changes, the question before
-// a proposed target is replaced, then the job and its report.
+// a proposed target is replaced (a path picked in the save dialog has been
+// agreed to there), then the job and its report.
 void tst_tmain_rules::command_data()
 {
     QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("pw");
-    QTest::addColumn<QString>("pwagain");
-    QTest::addColumn<bool>("target_exists");
+    QTest::addColumn<QStringList>("typed"); // "pw=text" or "again=text", in turn
+    QTest::addColumn<QString>("chosen");   // picked in the save dialog; none when empty
+    QTest::addColumn<QString>("existing"); // a file already there
     QTest::addColumn<bool>("answer");
-    QTest::addColumn<QStringList>("calls"); // "job" stands for the job's calls
+    QTest::addColumn<QStringList>("calls"); // "job" / "failed job" stand for the job's calls
     const QString missing = "error " + qs(texts::error_title) + u'|' + qs(texts::password_missing);
     const QString mismatch = "error " + qs(texts::error_title) + u'|' + qs(texts::password_mismatch);
     const QString question = "question " + qs(texts::overwrite_question);
-    QTest::newRow("no password") << "a.txt" << "" << "" << false << true << QStringList{missing};
-    QTest::newRow("passwords differ") << "a.txt" << "x" << "y" << false << true << QStringList{mismatch};
+    const QString wrong = "question " + qs(texts::wrong_password_question);
+    QTest::newRow("no password") << "a.txt" << QStringList{} << "" << "" << true << QStringList{missing};
+    QTest::newRow("password deleted again") << "a.txt" << QStringList{"pw=h", "pw=", "again=x"} << "" << "" << true
+                                            << QStringList{missing};
+    QTest::newRow("passwords differ") << "a.txt" << QStringList{"pw=x", "again=y"} << "" << "" << true
+                                      << QStringList{mismatch};
+    QTest::newRow("confirmation empty") << "a.txt" << QStringList{"pw=heslo"} << "" << "" << true
+                                        << QStringList{mismatch};
+    QTest::newRow("confirmation differs in case") << "a.txt" << QStringList{"pw=heslo", "again=hesLo"} << "" << "" << true
+                                                  << QStringList{mismatch};
+    QTest::newRow("decrypt, no password") << "a.txt.t2k" << QStringList{} << "" << "" << true
+                                          << QStringList{missing};
     QTest::newRow("no password, target there: no question")
-        << "a.txt" << "" << "" << true << true << QStringList{missing};
-    QTest::newRow("encrypt") << "a.txt" << "heslo" << "heslo" << false << true << QStringList{"job"};
+        << "a.txt" << QStringList{} << "" << "a.txt.t2k" << true << QStringList{missing};
+    QTest::newRow("encrypt") << "a.txt" << QStringList{"pw=heslo", "again=heslo"} << "" << "" << true << QStringList{"job"};
     // (The source is no real encryption of a text: the password seems wrong.)
     QTest::newRow("decrypt needs no confirmation")
-        << "a.txt.t2k" << "heslo" << "" << false << true
-        << QStringList{"question " + qs(texts::wrong_password_question), "job"};
-    QTest::newRow("target there, Cancel") << "a.txt" << "heslo" << "heslo" << true << false << QStringList{question};
-    QTest::newRow("target there, OK") << "a.txt" << "heslo" << "heslo" << true << true
+        << "a.txt.t2k" << QStringList{"pw=heslo"} << "" << "" << true << QStringList{wrong, "job"};
+    QTest::newRow("target there, Cancel") << "a.txt" << QStringList{"pw=heslo", "again=heslo"} << "" << "a.txt.t2k" << false
+                                          << QStringList{question};
+    QTest::newRow("target there, OK") << "a.txt" << QStringList{"pw=heslo", "again=heslo"} << "" << "a.txt.t2k" << true
                                       << QStringList{question, "job"};
+    // A kind of file the wrong-password check cannot judge.
+    QTest::newRow("decrypt, the same path chosen in the save dialog")
+        << "a.xyz.t2k" << QStringList{"pw=k"} << "b.xyz" << "b.xyz" << false << QStringList{"job"};
+    // The dialog asked about b.t2k; the source's extension makes it b.txt.t2k.
+    QTest::newRow("encrypt, the save dialog's name gets the extension")
+        << "a.txt" << QStringList{"pw=k", "again=k"} << "b.t2k" << "b.txt.t2k" << false << QStringList{question};
+    QTest::newRow("target folder missing") << "a.txt" << QStringList{"pw=x", "again=x"} << "chybi/b.t2k" << "" << true
+                                           << QStringList{"failed job"};
 }
 
 void tst_tmain_rules::command()
 {
     QFETCH(QString, source);
-    QFETCH(QString, pw);
-    QFETCH(QString, pwagain);
-    QFETCH(bool, target_exists);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, chosen);
+    QFETCH(QString, existing);
     QFETCH(bool, answer);
     QFETCH(QStringList, calls);
     Rig r;
     QVERIFY(r.dir.isValid());
     const bool encrypt = !source.endsWith(".t2k");
-    const QString target = r.path(encrypt ? source + ".t2k" : source.chopped(4));
     r.write(source, 1000);
-    if (target_exists)
-        r.write(QFileInfo(target).fileName(), 7);
+    if (!existing.isEmpty())
+        r.write(existing, 7);
     r.rules.accept_argument(r.path(source).toStdU16String());
-    r.type(Control::pw, pw);
-    r.type(Control::pwagain, pwagain);
+    if (!chosen.isEmpty()) {
+        r.platform.saveAnswers << r.path(chosen);
+        r.rules.savetochose_labelClick();
+    }
+    const QString target = r.text(Control::finalfile);
+    for (const QString& step : typed)
+        r.type(step.startsWith("pw=") ? Control::pw : Control::pwagain, step.section(u'=', 1));
     r.platform.okCancelAnswer = answer;
+    const QStringList before = QDir(r.dir.path()).entryList(QDir::Files);
     r.platform.calls.clear();
 
     encrypt ? r.rules.crypt_actClick() : r.rules.decryptlabelClick();
@@ -554,22 +578,25 @@ void tst_tmain_rules::command()
     QStringList expected;
     const texts::CommandTexts& t = encrypt ? texts::encrypting : texts::decrypting;
     for (const QString& c : calls) {
-        if (c != "job") {
+        if (c == "job" || c == "failed job")
+            expected << "disable" << "progress " + qs(t.caption)
+                     << (c == "job" ? success(t, target) : "error " + qs(texts::error_title) + u'|' + qs(t.failure))
+                     << "enable";
+        else
             expected << c;
-            continue;
-        }
-        expected << "disable" << "progress " + qs(t.caption) << success(t, target) << "enable";
     }
     QCOMPARE(r.without_progress_details(), expected);
     const bool ran = calls.contains("job");
-    QCOMPARE(QFileInfo::exists(target), ran || target_exists);
-    if (ran || target_exists)
-        QCOMPARE(QFileInfo(target).size(), ran ? 1000 : 7);
-    QCOMPARE(qs(r.job.job_busy), ran ? "false" : "");
+    QCOMPARE(QFileInfo(target).size(), ran ? 1000 : existing.isEmpty() ? 0 : 7);
+    if (!ran)
+        QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files), before);
+    const bool started = ran || calls.contains("failed job");
+    QCOMPARE(qs(r.job.job_busy), started ? "false" : "");
+    QVERIFY(!r.job.job_failed);
     QVERIFY(r.job.password().empty());
+    QCOMPARE(qs(r.view.tray_hint), started ? qs(t.hint) : QString());
     // The password mark was evaluated by the command itself.
-    QCOMPARE(r.view.shown(Control::pwerr), pw.isEmpty());
-    QCOMPARE(qs(r.view.tray_hint), ran ? qs(t.hint) : QString());
+    QCOMPARE(r.view.shown(Control::pwerr), calls.value(0).endsWith(qs(texts::password_missing)));
 }
 
 // A showing that ends before the worker's close request (a quit from outside)
