@@ -1,6 +1,7 @@
 #include "Picture.h"
 
 #include "Artwork.h"
+#include "Style.h"
 
 #include <QPainter>
 
@@ -8,6 +9,11 @@ Picture::Picture(const QString& art, Fit fit, QWidget* parent)
     : QWidget(parent), art_(art), fit_(fit)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+}
+
+Picture::Picture(const trezorka::rules::ControlLayout& c, QWidget* parent)
+    : Picture(trezorka::ui::latin1(c.picture), c.stretch ? Fit::Stretch : Fit::Natural, parent)
+{
 }
 
 void Picture::paintEvent(QPaintEvent*)

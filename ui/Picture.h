@@ -1,5 +1,7 @@
 #pragma once
 
+#include "layout.h"
+
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -14,6 +16,8 @@ public:
     enum class Fit { Natural, Stretch };
 
     Picture(const QString& art, Fit fit, QWidget* parent);
+    // The picture a layout row names, fitted as it says.
+    Picture(const trezorka::rules::ControlLayout& c, QWidget* parent);
 
     QString art() const { return art_; }
 

@@ -19,8 +19,8 @@ using rules::StatusControl;
 using trezorka::ui::qs;
 
 TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& application, QWidget* main_window)
-    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      application_(application), rules_(*this, application, platform)
+    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), application_(application),
+      rules_(*this, application, platform)
 {
     setObjectName(QStringLiteral("Status_show"));
     // Its showing ends by closing it, possibly while the main window sits
@@ -42,8 +42,7 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
         QWidget* w = nullptr;
         switch (c.kind) {
         case rules::Kind::Picture:
-            w = new Picture(QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())),
-                            c.stretch ? Picture::Fit::Stretch : Picture::Fit::Natural, this);
+            w = new Picture(c, this);
             break;
         case rules::Kind::Label: {
             auto* l = new QLabel(qs(c.text), this);
@@ -66,7 +65,7 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
             break;
         }
         }
-        w->setObjectName(QString::fromLatin1(c.name.data(), qsizetype(c.name.size())));
+        w->setObjectName(trezorka::ui::latin1(c.name));
         if (c.rect.width == 0 && c.rect.height == 0) {
             w->move(c.rect.x, c.rect.y);
             if (!c.text.empty())

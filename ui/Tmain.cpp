@@ -83,8 +83,7 @@ void Tmain::create_controls()
         QRect geometry(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
         switch (c.kind) {
         case rules::Kind::Picture:
-            w = new Picture(QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())),
-                            c.stretch ? Picture::Fit::Stretch : Picture::Fit::Natural, this);
+            w = new Picture(c, this);
             break;
         case rules::Kind::Label: {
             const auto control = static_cast<Control>(&c - rules::main_layout().data());
@@ -115,7 +114,7 @@ void Tmain::create_controls()
             break;
         }
         }
-        w->setObjectName(QString::fromLatin1(c.name.data(), qsizetype(c.name.size())));
+        w->setObjectName(trezorka::ui::latin1(c.name));
         w->setGeometry(geometry);
         if (c.hand)
             w->setCursor(Qt::PointingHandCursor);
@@ -205,8 +204,9 @@ void Tmain::bind_events()
     connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
     for (QLineEdit* e : {pw, pwagain})
         connect(e, &QLineEdit::returnPressed, this, [this] { rules_.password_entered(); });
-    drop_ = new FileDrop(this, [this] { return rules_.accepting_input(); },
-                         [this](const QString& path) { rules_.file_dropped(u16(path)); });
+    drop_ = new FileDrop(
+        this, [this] { return rules_.accepting_input(); },
+        [this](const QString& path) { rules_.file_dropped(u16(path)); });
     drop_->watch(pw);
     drop_->watch(pwagain);
 
