@@ -53,8 +53,8 @@ bool HoverDispatcher::set_cursor(HWND over, LPARAM lparam) const
     return true;
 }
 
-LRESULT CALLBACK HoverDispatcher::button_procedure(HWND button, UINT message, WPARAM wparam, LPARAM lparam,
-                                                   UINT_PTR, DWORD_PTR self)
+LRESULT CALLBACK HoverDispatcher::button_procedure(HWND button, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                                   DWORD_PTR self)
 {
     auto* dispatcher = reinterpret_cast<HoverDispatcher*>(self);
     if (message == WM_MOUSEMOVE) {

@@ -20,8 +20,8 @@ void OwnedWindow::create(const wchar_t* class_name, HICON icon, DWORD style, DWO
     wc.lpszClassName = class_name;
     wc.hIcon = icon;
     RegisterClassExW(&wc);
-    CreateWindowExW(ex_style, class_name, wide(look_.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                    look_.width, look_.height, owner, nullptr, instance, this);
+    CreateWindowExW(ex_style, class_name, wide(look_.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, look_.width,
+                    look_.height, owner, nullptr, instance, this);
     if (!window_)
         throw std::runtime_error("cannot create a window");
 }

@@ -86,9 +86,9 @@ void Tmain::create_controls()
             continue;
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (c.read_only ? ES_READONLY : 0)
                             | (c.password ? ES_PASSWORD : 0) | (c.enabled ? 0 : WS_DISABLED);
-        const HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(), style, 0, 0, 1, 1,
-                                          window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_edit_id + i)),
-                                          instance, nullptr);
+        const HWND edit =
+            CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(), style, 0, 0, 1, 1, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_edit_id + i)), instance, nullptr);
         if (c.password) {
             SendMessageW(edit, EM_SETPASSWORDCHAR, L'*', 0);
             SetWindowSubclass(edit, password_procedure, 2, 0);
@@ -324,8 +324,7 @@ bool Tmain::pre_translate(MSG& msg)
 }
 
 // Enter reaches the password field rather than the dialog manager.
-LRESULT CALLBACK Tmain::password_procedure(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                           DWORD_PTR)
+LRESULT CALLBACK Tmain::password_procedure(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR)
 {
     if (message == WM_GETDLGCODE && lparam) {
         const auto* msg = reinterpret_cast<const MSG*>(lparam);
