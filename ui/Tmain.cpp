@@ -204,16 +204,16 @@ void Tmain::bind_events()
     connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
     for (QLineEdit* e : {pw, pwagain})
         connect(e, &QLineEdit::returnPressed, this, [this] { rules_.password_entered(); });
-    drop_ = new FileDrop(
+    auto* drop = new FileDrop(
         this, [this] { return rules_.accepting_input(); },
         [this](const QString& path) { rules_.file_dropped(u16(path)); });
-    drop_->watch(pw);
-    drop_->watch(pwagain);
+    drop->watch(pw);
+    drop->watch(pwagain);
 
-    dispatcher_ = new HoverDispatcher(
+    auto* dispatcher = new HoverDispatcher(
         this, QList<QWidget*>(controls_.begin(), controls_.end()),
         [this](int target) { rules_.mouse_moved_over(target); }, [this](int target) { rules_.clicked_on(target); });
-    dispatcher_->attach();
+    dispatcher->attach();
 }
 
 bool Tmain::eventFilter(QObject* watched, QEvent* event)

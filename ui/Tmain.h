@@ -14,8 +14,6 @@
 #include <array>
 
 class DesktopWindows;
-class FileDrop;
-class HoverDispatcher;
 class Picture;
 class QLabel;
 class QLineEdit;
@@ -47,7 +45,6 @@ public:
     trezorka::rules::ApplicationWindows& application() { return rules_.application(); }
 
     QString saveto_confirmed_path() const;
-    bool target_confirmed_in_save_dialog() const { return rules_.target_confirmed_in_save_dialog(); }
 
     // Controls, in creation (stacking) order.
     Picture* Image3;
@@ -95,8 +92,6 @@ public:
     // The open and save dialogs' settings (the rules').
     UiPlatform::FileDialogRequest& filechosedialog;
     UiPlatform::FileDialogRequest& saveto;
-
-    HoverDispatcher* dispatcher() const { return dispatcher_; }
 
 public slots:
     void FormMouseMove() { rules_.FormMouseMove(); }
@@ -164,7 +159,5 @@ private:
     DesktopWindows* windows_;
     trezorka::rules::TmainRules rules_;
     QPalette pwagain_palette_;
-    HoverDispatcher* dispatcher_ = nullptr;
-    FileDrop* drop_ = nullptr;
     QPointer<TStatus_show> status_show_;
 };

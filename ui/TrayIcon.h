@@ -17,7 +17,6 @@ public:
 
     QSystemTrayIcon* icon() const { return tray_; }
     const QList<QIcon>& frames() const { return anicons_; }
-    int frame() const { return frame_; }
 
     // Shown, the icon goes on from the frame it showed last.
     void set_shown(bool shown);
