@@ -36,7 +36,8 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
     trezorka::ui::apply_window_look(this, rules::status_window);
 
     // Creation order is stacking order: later pictures and labels lie above
-    // earlier ones, and the edit boxes and buttons above them all.
+    // earlier ones, and the edit boxes and buttons above them all. It is the
+    // keyboard's order too.
     QWidget* made[rules::status_control_count] = {};
     for (const rules::ControlLayout& c : rules::status_layout()) {
         QWidget* w = nullptr;
@@ -89,10 +90,6 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
     Button2 = static_cast<QPushButton*>(at(StatusControl::Button2));
     connect(Button1, &QPushButton::clicked, this, &TStatus_show::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TStatus_show::Button2Click);
-
-    setTabOrder(fromfile, tofile);
-    setTabOrder(tofile, Button1);
-    setTabOrder(Button1, Button2);
 
     // Runs from creation until the process ends, also while hidden.
     Timer1 = new QTimer(this);

@@ -76,6 +76,7 @@ QString Tmain::saveto_confirmed_path() const
 
 // ---- the controls, from the rules' layout ----
 
+// In creation order, which is the stacking order and the keyboard's.
 void Tmain::create_controls()
 {
     for (const rules::ControlLayout& c : rules::main_layout()) {
@@ -159,9 +160,6 @@ void Tmain::create_controls()
     pwagain = edit(Control::pwagain);
 
     pwagain_palette_ = pwagain->palette();
-    setTabOrder(filetocrypt, finalfile);
-    setTabOrder(finalfile, pw);
-    setTabOrder(pw, pwagain);
 }
 
 void Tmain::create_timers()
