@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless through ctest.
-# Usage: ./test.sh [--windows] [ctest arguments...]
-#   --windows  afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
-#              check under Wine that the CryptoAPI build and this build make the same
-#              files, and drive the window program under Wine on Xvfb
+# Usage: ./test.sh [--windows] [--desktops] [ctest arguments...]
+#   --windows   afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
+#               check under Wine that the CryptoAPI build and this build make the same
+#               files, and drive the window program under Wine on Xvfb
+#   --desktops  also install GNOME Shell, mutter, sway and KWin and run the tests of long
+#               jobs on them (and, with --windows, `taskkill` during a job under Wine)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 
 windows=0
-if [ "${1:-}" = "--windows" ]; then
-    windows=1
+desktops=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --windows) windows=1 ;;
+        --desktops) desktops=1 ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 
-need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
+need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux
+    dpkg-dev file libglib2.0-bin tmux strace
+if [ "$desktops" = 1 ]; then
+    need_packages "${DESKTOP_PACKAGES[@]}"
+    cmake --preset dev -DTREZORKA_WAYLAND_TESTS=ON >/dev/null
+elif [ -f build/dev/CMakeCache.txt ]; then
+    cmake --preset dev -DTREZORKA_WAYLAND_TESTS=OFF >/dev/null
+fi
 build_tree dev
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
@@ -26,4 +39,7 @@ if [ "$windows" = 1 ]; then
     windows/build.sh
     TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
     tests/windows/e2e.sh build/windows/bin/trezorka.exe build/dev/cli/trezorka-cli
+    if [ "$desktops" = 1 ]; then
+        tests/windows/taskkill_mid_job.sh build/windows/bin/trezorka.exe
+    fi
 fi

@@ -12,7 +12,9 @@
 
 int main(int argc, char* argv[])
 {
-    start_signal_guard();
+    // First, before any thread exists: a request to end mid-job removes the
+    // temporary file.
+    trezorka::start_signal_guard();
     // The password fields may hold a password for the program's whole life,
     // and a crash must not write them into a core file.
     trezorka::forbid_core_dumps();
@@ -22,6 +24,7 @@ int main(int argc, char* argv[])
 
     // Layouts are in 96-dpi pixels and scale in proportion: no rounding of
     // the scale factor, so 150 % stays 150 %.
+    trezorka::ui::use_desktop_session_bus();
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     // Qt's own dialogs in Czech, as the rest of the program.

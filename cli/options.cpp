@@ -44,8 +44,9 @@ Volby:
 Heslo se nikdy nepředává argumentem. Z deskriptoru i ze souboru se čte první
 řádek bez konce řádku (\n nebo \r\n), v kódování UTF-8. Bez těchto voleb se
 heslo zadává na terminálu bez ozvěny, při šifrování dvakrát; bez terminálu
-program skončí s chybou a nečeká. Je-li deskriptor z --password-fd terminál,
-heslo se na něm zadává stejně: bez ozvěny, při šifrování dvakrát.
+program skončí s chybou a nečeká. Je-li deskriptor z --password-fd nebo soubor
+z --password-file terminál (např. /dev/tty), heslo se na něm zadává stejně: bez
+ozvěny, při šifrování dvakrát.
 
 Před dešifrováním se v paměti dešifruje začátek zdroje (nejvýše 64 KiB) a
 porovná s tím, co slibuje jméno cíle: PDF musí začínat jako PDF, textový
@@ -66,16 +67,17 @@ Návratový kód:
      plný disk, chyba šifrovací služby); cíl zůstane, jak byl
   2  chybné použití nebo odmítnutí, vždy dřív, než se cokoli zapíše:
      neznámá nebo chybná volba, chybějící nebo prázdný ZDROJ, prázdné -o,
-     zdroj, z jehož jména nelze odvodit cíl (".t2k"), cíl je složka,
-     chybějící nebo nezapisovatelná složka cíle, příliš dlouhé jméno cíle,
-     "-" bez směru,
+     zdroj, z jehož jména nelze odvodit cíl (".t2k"), "-" bez směru,
      existující cíl bez --force, cíl totožný se zdrojem, zdroj ".t1k",
      prázdné heslo, neshodná hesla, heslo nelze načíst (chybí terminál,
      deskriptor nebo soubor), data z terminálu nebo na terminál, heslo
-     nejspíš chybné (viz výše)
-  128+N  ukončeno signálem N (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
-     SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU); dočasný soubor se smaže
-     a terminál dostane zpět ozvěnu
+     nejspíš chybné (viz výše); "Cíl nelze použít": cíl je složka,
+     chybějící nebo nezapisovatelná složka cíle, příliš dlouhé jméno cíle,
+     symbolický odkaz jiného uživatele ve sdílené složce (např. /tmp)
+  128+N  ukončeno signálem N (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1,
+     SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGTRAP, SIGSYS, SIGIO,
+     SIGPWR, SIGSTKFLT, SIGRTMIN až SIGRTMAX); dočasný soubor se smaže a
+     terminál dostane zpět ozvěnu
 )";
 
 namespace {

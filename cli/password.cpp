@@ -6,6 +6,7 @@
 #include "terminal.h"
 #include "texts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -14,6 +15,7 @@ namespace trezorka::cli {
 namespace {
 
 constexpr std::string_view prompt_password = "Heslo: ";
+constexpr std::size_t first_line_chunk = 4096;
 constexpr std::string_view prompt_again = "Heslo znova: ";
 
 } // namespace
@@ -22,7 +24,10 @@ constexpr std::string_view prompt_again = "Heslo znova: ";
 // from a descriptor someone else may still read. On read_failed, errno tells why.
 LineStatus read_first_line(int fd, SecureBytes& line)
 {
-    SecureBytes buffer(max_password_bytes);
+    // One page to begin with, grown only for a longer line: under a small
+    // locked-memory limit the buffer must leave room for the page the
+    // password ends up in.
+    SecureBytes buffer(first_line_chunk);
     std::size_t n = 0;
     bool ended_by_newline = false;
     for (;;) {
@@ -38,8 +43,13 @@ LineStatus read_first_line(int fd, SecureBytes& line)
             ended_by_newline = true;
             break;
         }
-        if (n == buffer.size())
-            return LineStatus::too_long;
+        if (n == buffer.size()) {
+            if (n == max_password_bytes)
+                return LineStatus::too_long;
+            SecureBytes larger(std::min(2 * n, max_password_bytes));
+            std::memcpy(larger.data(), buffer.data(), n);
+            buffer = std::move(larger);
+        }
         buffer.data()[n++] = byte;
     }
     if (ended_by_newline && n > 0 && buffer.data()[n - 1] == '\r')
@@ -98,11 +108,10 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
     if (o.password_fd) {
         if (stdin_is_data && *o.password_fd == s.input_fd)
             throw Refusal{"Heslo nelze číst ze standardního vstupu, když z něj čtu data."};
-        if (auto terminal = TerminalPrompt::on_descriptor(*o.password_fd)) {
-            // Typed by a person: without echo and, when encrypting, twice, as
-            // at the prompt.
+        // Typed by a person: without echo and, when encrypting, twice, as at
+        // the prompt.
+        if (auto terminal = TerminalPrompt::on_descriptor(*o.password_fd))
             return ask_on(*terminal, encrypt);
-        }
         use_as_bytes(*o.password_fd);
         password = read_password_from(*o.password_fd, "deskriptor " + std::to_string(*o.password_fd));
     } else if (o.password_file) {
@@ -114,6 +123,9 @@ SecureBytes obtain_password(const Options& o, bool encrypt, const Streams& s, bo
             int fd;
             ~Closer() { close_descriptor(fd); }
         } closer{fd};
+        // A file that is a terminal (/dev/tty) has a person typing at it.
+        if (auto terminal = TerminalPrompt::on_descriptor(fd))
+            return ask_on(*terminal, encrypt);
         password = read_password_from(fd, "soubor " + printable_name(*o.password_file));
     } else {
         if (!s.terminal.available())

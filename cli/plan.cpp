@@ -101,7 +101,7 @@ void refuse_early(const Plan& plan, const Options& o, const Streams& s)
     case EndpointProblem::None:
         return;
     case EndpointProblem::SourceUnusable:
-        throw EarlyFailure{check.message + (plan.source_is_stdin ? "" : source_hint(plan)), exit_job_failed};
+        throw EarlyFailure{check.message + (plan.source_is_stdin ? "" : source_hint(plan))};
     case EndpointProblem::SameFile:
         throw Refusal{"Cíl je totožný se zdrojem."};
     case EndpointProblem::TargetExists:
@@ -109,9 +109,11 @@ void refuse_early(const Plan& plan, const Options& o, const Streams& s)
     case EndpointProblem::NoSource:
     case EndpointProblem::NoTarget:
     case EndpointProblem::TargetUnusable:
+    case EndpointProblem::ForeignLink:
         break;
     }
-    throw EarlyFailure{check.message, exit_refused};
+    // Nothing failed to load or save here: the target was turned down.
+    throw Refusal{std::string(texts::target_refused) + check.message};
 }
 
 } // namespace trezorka::cli

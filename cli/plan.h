@@ -24,9 +24,9 @@ struct Plan {
 Plan make_plan(const Options& o, const Streams& s);
 
 // What can be found wrong before the password is asked: a source that cannot
-// be read or is not a regular file, a target that cannot be written
-// (EarlyFailure); the source under another name as the target, an existing
-// target without --force (Refusal).
+// be read or is not a regular file (EarlyFailure); a target that cannot or
+// must not be written, the source under another name as the target, an
+// existing target without --force (Refusal).
 void refuse_early(const Plan& plan, const Options& o, const Streams& s);
 
 // The refusal of an existing target, also when the job finds it at its end.

@@ -15,12 +15,11 @@ struct Refusal {
     std::string message;
 };
 
-// A job that cannot work, found before it starts: the direction's failure
-// text and the cause, as when the job itself fails; status 1 for a source
-// that cannot be read, 2 for a target refused before anything is asked.
+// A job that cannot work, found before it starts (a source that cannot be
+// read): the direction's failure text and the cause, as when the job itself
+// fails.
 struct EarlyFailure {
     std::string cause;
-    int status = 1;
 };
 
 } // namespace trezorka::cli

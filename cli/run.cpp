@@ -27,12 +27,12 @@ namespace trezorka::cli {
 namespace {
 
 // The window's failure text, then the cause when there is one.
-int report_failure(const Streams& s, bool encrypt, std::string_view cause, int status = exit_job_failed)
+int report_failure(const Streams& s, bool encrypt, std::string_view cause)
 {
     s.err << texts::plain_newlines(texts::job_texts(encrypt).failure) << '\n';
     if (!cause.empty())
         s.err << cause << '\n';
-    return status;
+    return exit_job_failed;
 }
 
 // The password as the cipher takes it, in the engine's secure text; the
@@ -51,7 +51,7 @@ int run(const Options& o, const Streams& s)
     try {
         refuse_early(plan, o, s);
     } catch (const EarlyFailure& e) {
-        return report_failure(s, plan.encrypt, e.cause, e.status);
+        return report_failure(s, plan.encrypt, e.cause);
     }
 
     // A dump of the process would hold the password and the key.
@@ -65,7 +65,7 @@ int run(const Options& o, const Streams& s)
         try {
             start = check_password_before_decrypting(plan, s, password.view(), key_rule);
         } catch (const EarlyFailure& e) {
-            return report_failure(s, plan.encrypt, e.cause, e.status);
+            return report_failure(s, plan.encrypt, e.cause);
         } catch (const CipherError& e) {
             return report_failure(s, plan.encrypt, e.what());
         }

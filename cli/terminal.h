@@ -21,7 +21,8 @@ namespace trezorka::cli {
 
 // Up to `size` bytes from a descriptor; -1 with errno set on failure.
 long long read_some(int fd, void* data, unsigned size);
-// Opens a password file to read as bytes; -1 with errno set on failure.
+// Opens a password file to read as bytes (a terminal also to write, for the
+// prompt); -1 with errno set on failure.
 int open_password_file(const std::string& name);
 void close_descriptor(int fd);
 // A descriptor whose bytes are read as they are: on Windows an inherited one
@@ -58,15 +59,10 @@ private:
 
 // --- the process ------------------------------------------------------------
 
-// Blocks the terminating signals in every thread and starts a thread that
-// waits for them: on one it removes the running job's temporary file, restores
-// terminal echo and ends the process with 128 + the signal number. Call first
-// in main, before any other thread exists. SIGPIPE and SIGXFSZ are ignored so
-// that a closed output pipe or a file-size limit fails the job like any other
-// write error, with the temporary file removed.
-// On Windows a console control handler does the same for Ctrl+C and Ctrl+Break
-// (status 130) and for a closed console, logoff or shutdown (status 143); a
-// write to a closed pipe fails there like any other write.
+// The engine's signal guard (signal_guard.h), which also restores terminal
+// echo (and on Windows the console's mode) before the process ends, and on
+// POSIX turns echo back on for Ctrl+Z at the prompt. Call first in main,
+// before any other thread exists.
 void start_signal_guard();
 
 // The arguments after the program's name, as UTF-8 on Windows whatever the

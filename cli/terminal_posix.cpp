@@ -1,12 +1,12 @@
 #include "terminal.h"
 
 #include "password.h"
-#include "pending_file.h"
+#include "signal_guard.h"
 
 #include <csignal>
 #include <iostream>
 #include <mutex>
-#include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -24,7 +24,19 @@ long long read_some(int fd, void* data, unsigned size)
 
 int open_password_file(const std::string& name)
 {
-    return ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NOCTTY: a terminal named here must not become the controlling one.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 || !is_terminal(fd))
+        return fd;
+    // A terminal is asked on, which needs writing the prompt to it too.
+    const int both = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (both < 0 || !is_terminal(both)) {
+        if (both >= 0)
+            ::close(both);
+        return fd;
+    }
+    ::close(fd);
+    return both;
 }
 
 void close_descriptor(int fd)
@@ -171,33 +183,13 @@ void suspend()
 
 void start_signal_guard()
 {
-    std::signal(SIGPIPE, SIG_IGN);
-    // Past a file-size limit a write must fail like a full disk does, not kill
-    // the process and leave the temporary file behind.
-    std::signal(SIGXFSZ, SIG_IGN);
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                       SIGTSTP})
-        sigaddset(&set, signal);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([set] {
-        for (;;) {
-            int signal = 0;
-            if (sigwait(&set, &signal) != 0)
-                continue;
-            if (signal == SIGTSTP) {
-                suspend();
-                continue;
-            }
-            {
-                std::lock_guard guard(echo.lock);
-                echo.restore_locked();
-            }
-            pending_file::abort_and_remove();
-            ::_exit(128 + signal);
-        }
-    }).detach();
+    SignalHooks hooks;
+    hooks.before_exit = [] {
+        std::lock_guard guard(echo.lock);
+        echo.restore_locked();
+    };
+    hooks.suspend = suspend;
+    trezorka::start_signal_guard(std::move(hooks));
 }
 
 std::vector<std::string> arguments(int argc, char** argv)

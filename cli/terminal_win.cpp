@@ -2,14 +2,14 @@
 
 #include "native_path.h"
 #include "password.h"
-#include "pending_file.h"
+#include "signal_guard.h"
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <streambuf>
+#include <utility>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -207,33 +207,6 @@ std::optional<SecureBytes> TerminalPrompt::ask(std::string_view prompt)
 
 namespace {
 
-BOOL WINAPI on_console_event(DWORD event)
-{
-    int status = 0;
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        status = 128 + SIGINT;
-        break;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        status = 128 + SIGTERM;
-        break;
-    default:
-        return FALSE;
-    }
-    {
-        std::lock_guard guard(echo.lock);
-        echo.restore_locked();
-        echo.restore_console_locked();
-    }
-    pending_file::abort_and_remove();
-    // At once, like _exit: the other threads may hold any lock.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    return TRUE;
-}
-
 // How many bytes at the end of `text` begin a UTF-8 sequence that is not
 // complete yet.
 std::size_t incomplete_utf8_tail(std::string_view text)
@@ -304,7 +277,13 @@ HANDLE console_of(DWORD which)
 
 void start_signal_guard()
 {
-    SetConsoleCtrlHandler(on_console_event, TRUE);
+    SignalHooks hooks;
+    hooks.before_exit = [] {
+        std::lock_guard guard(echo.lock);
+        echo.restore_locked();
+        echo.restore_console_locked();
+    };
+    trezorka::start_signal_guard(std::move(hooks));
 }
 
 // The arguments as UTF-8, whatever the ANSI code page: the command line is

@@ -1,14 +1,15 @@
 #pragma once
 
 // The operating system's file operations as the stream job needs them. One
-// implementation per platform (file_io_posix.cpp, later file_io_win.cpp);
-// everything above this layer is portable. Failures throw JobError.
+// implementation per platform (file_io_posix.cpp, file_io_win.cpp); everything
+// above this layer is portable. Failures throw JobError.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace trezorka::file_io {
 
@@ -32,6 +33,7 @@ struct FileInfo {
     bool directory = false;
     std::uint64_t size = 0; // meaningful for a regular file only
     unsigned permissions = 0; // POSIX permission bits; 0 where unknown
+    std::uint32_t attributes = 0; // Windows file attributes; 0 elsewhere
     bool has_owner = false; // POSIX owner and group, where there are such
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
@@ -69,8 +71,9 @@ public:
     // reports a failed write once, so the final sync would not see it again.
     int flush_early(std::uint64_t drop_offset, std::uint64_t drop_size) noexcept;
     // The permissions of a new target: those of the file it replaces (and
-    // its owner and group where we may), else no more than the source has,
-    // less the umask.
+    // its owner and group where we may; on Windows its attributes), else no
+    // more than the source has, less the umask. Set once the file has the
+    // target's name: until then it stays readable by its owner alone.
     void set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo& source);
     void sync();
     // Closes an owned handle, reporting a failure (a delayed write error).
@@ -124,6 +127,14 @@ bool create_exclusive(const std::filesystem::path& path, File& file);
 
 // A fresh hidden name for a temporary file: ".trezorka-<16 hex digits>.tmp".
 std::string hidden_temp_name();
+// Whether a name has exactly that form.
+bool is_hidden_temp_name(std::string_view name) noexcept;
+
+// Whether the path is a symbolic link that the kernel's guard of shared
+// folders (fs.protected_symlinks) would refuse to follow: a link in a sticky,
+// world-writable folder, owned by neither us nor the folder's owner. Such a
+// link may have been planted by another user to turn our write elsewhere.
+bool foreign_link_in_shared_folder(const std::filesystem::path& path);
 
 // The folder a target is written into, held open for the whole job, so that
 // every step happens in this one folder: when its path is moved or replaced
@@ -139,19 +150,29 @@ public:
     // Whether the path still names this folder.
     bool still_at(const std::filesystem::path& folder) const noexcept;
 
+    // What stands under `name` in this folder, a link not followed; nothing
+    // when the name is free.
+    std::optional<FileInfo> entry(const std::filesystem::path& name) const;
+
+    // Removes the hidden temporary files (hidden_temp_name()) that a killed
+    // job left here: only regular files of ours that no running job holds
+    // (every job keeps its temporary file locked while it lives). Best effort.
+    void remove_orphans() noexcept;
+
     // A new temporary file that has no name at all, so that a killed
     // process leaves nothing; false when the file system offers none.
     bool create_nameless(File& file);
     // A new temporary file under `name`, exclusively, readable and writable
-    // by the owner only; false when the name is taken. Where the system
-    // allows, it is gone by itself if the process dies before place().
+    // by the owner only, held locked; false when the name is taken. Where
+    // the system allows, it is gone by itself if the process dies before
+    // place().
     bool create_named(const std::string& name, File& file);
 
     // Gives the flushed temporary file (`temp_name` empty when nameless) the
     // name `target` in this folder, atomically: replacing what is there, or
     // only when nothing is there (false, and nothing placed, when there is).
-    // The file is closed on the way. On failure the caller removes the
-    // temporary name, if any.
+    // The file stays open. On failure the caller removes the temporary name,
+    // if any.
     bool place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace);
 
     void remove(const std::string& name) noexcept;

@@ -20,4 +20,18 @@ std::string hidden_temp_name()
     return name;
 }
 
+bool is_hidden_temp_name(std::string_view name) noexcept
+{
+    constexpr std::string_view prefix = ".trezorka-";
+    constexpr std::string_view suffix = ".tmp";
+    constexpr std::size_t digits = 16;
+    if (name.size() != prefix.size() + digits + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return false;
+    for (const char c : name.substr(prefix.size(), digits)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 } // namespace trezorka::file_io

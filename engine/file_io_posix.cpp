@@ -10,9 +10,12 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -298,6 +301,20 @@ bool entry_exists(const std::filesystem::path& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool foreign_link_in_shared_folder(const std::filesystem::path& path)
+{
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return false;
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    struct stat shared {};
+    if (::stat(folder.c_str(), &shared) != 0)
+        return false;
+    constexpr mode_t sticky_for_all = S_ISVTX | S_IWOTH;
+    return (shared.st_mode & sticky_for_all) == sticky_for_all && link.st_uid != ::geteuid()
+        && link.st_uid != shared.st_uid;
+}
+
 bool create_exclusive(const std::filesystem::path& path, File& file)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
@@ -331,6 +348,39 @@ bool link_descriptor(int fd, int folder, const char* to)
     fail("nelze uložit cíl", errno);
 }
 
+// Every job holds its temporary file locked for as long as it lives, so a
+// lock that can be had proves the file's job dead.
+void lock_for_life(int fd) noexcept
+{
+    // A file system without such locks has none to prove anything by, and
+    // an orphan there is left alone; the job goes on.
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+bool same_inode(const struct stat& a, const struct stat& b) noexcept
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes `name` when it is a temporary file a killed job of ours left: a
+// regular file (never followed through a link), ours, held by no live job,
+// and still under that name when it goes.
+void remove_orphan(int folder, const char* name, uid_t self) noexcept
+{
+    struct stat named {};
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) || named.st_uid != self)
+        return;
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat held {};
+    if (::fstat(fd, &held) == 0 && same_inode(held, named) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+        && ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && same_inode(held, named))
+        (void)::unlinkat(folder, name, 0);
+    ::close(fd);
+}
+
 } // namespace
 
 TargetFolder::TargetFolder(const std::filesystem::path& folder) : path_(folder.empty() ? "." : folder)
@@ -357,11 +407,49 @@ bool TargetFolder::still_at(const std::filesystem::path& folder) const noexcept
         && now.st_dev == held.st_dev && now.st_ino == held.st_ino;
 }
 
+std::optional<FileInfo> TargetFolder::entry(const std::filesystem::path& name) const
+{
+    struct stat st {};
+    if (::fstatat(handle_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return info_from(st, false);
+    if (errno != ENOENT)
+        fail("nelze zjistit údaje o cíli", path_ / name, errno);
+    return std::nullopt;
+}
+
+void TargetFolder::remove_orphans() noexcept
+{
+    // A folder we may write in but not list has no orphans we could find.
+    const int listing = ::openat(handle_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return;
+    DIR* const folder = ::fdopendir(listing);
+    if (!folder) {
+        ::close(listing);
+        return;
+    }
+    std::vector<std::string> names;
+    try {
+        while (const dirent* entry = ::readdir(folder)) {
+            if (is_hidden_temp_name(entry->d_name))
+                names.emplace_back(entry->d_name);
+        }
+    } catch (...) {
+        // out of memory: the orphans wait for the next job
+    }
+    ::closedir(folder);
+    const uid_t self = ::geteuid();
+    for (const std::string& name : names)
+        remove_orphan(handle_, name.c_str(), self);
+}
+
 bool TargetFolder::create_nameless(File& file)
 {
 #ifdef O_TMPFILE
     const int fd = ::openat(handle_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd >= 0) {
+        // Locked already now: place() may give it a hidden name for a moment.
+        lock_for_life(fd);
         file = File(fd, true);
         return true;
     }
@@ -374,13 +462,23 @@ bool TargetFolder::create_nameless(File& file)
 
 bool TargetFolder::create_named(const std::string& name, File& file)
 {
-    const int fd = ::openat(handle_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    const int fd = ::openat(handle_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                            0600);
     if (fd < 0) {
         if (errno == EEXIST)
             return false;
         fail("nelze vytvořit cílový soubor", path_ / name, errno);
     }
-    file = File(fd, true);
+    File created(fd, true);
+    // Between its creation and the lock another job may have taken the file
+    // for an orphan and removed it: then the name is lost and another is tried.
+    lock_for_life(fd);
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd, &held) != 0 || ::fstatat(handle_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
+        || !same_inode(held, named))
+        return false;
+    file = std::move(created);
     return true;
 }
 
@@ -391,12 +489,12 @@ bool TargetFolder::place(File& temp, const std::string& temp_name, const std::fi
         // The first name it ever gets. Where nothing may be replaced, the
         // link itself is the atomic check.
         const int fd = temp.handle_;
-        if (!replace) {
-            const bool placed = link_descriptor(fd, handle_, to);
-            temp.close();
-            return placed;
-        }
+        if (!replace)
+            return link_descriptor(fd, handle_, to);
         // Otherwise a hidden name first, then over the target in one step.
+        // Linux cannot link a file with no name over an existing one, so a
+        // kill right here leaves the hidden name: it is readable by its
+        // owner alone, and the next job in this folder removes it.
         std::string hidden;
         for (int attempt = 0;; ++attempt) {
             if (attempt == 100)
@@ -410,11 +508,9 @@ bool TargetFolder::place(File& temp, const std::string& temp_name, const std::fi
             ::unlinkat(handle_, hidden.c_str(), 0);
             fail("nelze uložit cíl", path_ / target, error);
         }
-        temp.close();
         return true;
     }
 
-    temp.close();
     const char* from = temp_name.c_str();
     if (replace) {
         if (::renameat(handle_, from, handle_, to) != 0)

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace trezorka::file_io {
 
@@ -166,6 +167,7 @@ FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
         if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
             info.modified = basic.LastWriteTime.QuadPart;
             info.changed = basic.ChangeTime.QuadPart;
+            info.attributes = basic.FileAttributes;
         }
         return info;
     }
@@ -173,6 +175,7 @@ FileInfo info_of_handle(HANDLE handle, bool& ok) noexcept
     info.id.index = (static_cast<std::uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
     info.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info.regular = !info.directory;
+    info.attributes = data.dwFileAttributes;
     if (info.regular)
         info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     info.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32)
@@ -269,10 +272,30 @@ int File::flush_early(std::uint64_t, std::uint64_t) noexcept
     return 0;
 }
 
-void File::set_target_permissions(const std::optional<FileInfo>&, const FileInfo&)
+// The attributes a replaced file hands on to the file that replaces it.
+constexpr DWORD kept_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+    | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+void File::set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo&)
 {
     // A new file inherits its folder's access control list, which is what a
-    // file created there in the ordinary way would get.
+    // file created there in the ordinary way would get. A replaced file's
+    // attributes stay: a read-only file stays read-only, as its mode does on
+    // POSIX.
+    const DWORD kept = replaced && replaced->regular ? replaced->attributes & kept_attributes : 0;
+    if (kept == 0)
+        return;
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(handle_, FileBasicInfo, &basic, sizeof basic))
+        fail("nelze nastavit atributy cíle", GetLastError());
+    basic.FileAttributes = (basic.FileAttributes & ~kept_attributes) | kept;
+    // Zero: the times stay as the system keeps them.
+    basic.CreationTime.QuadPart = 0;
+    basic.LastAccessTime.QuadPart = 0;
+    basic.LastWriteTime.QuadPart = 0;
+    basic.ChangeTime.QuadPart = 0;
+    if (!SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic))
+        fail("nelze nastavit atributy cíle", GetLastError());
 }
 
 void File::sync()
@@ -389,6 +412,12 @@ bool entry_exists(const std::filesystem::path& path)
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
 }
 
+bool foreign_link_in_shared_folder(const std::filesystem::path&)
+{
+    // Windows has no sticky folders shared by all.
+    return false;
+}
+
 bool create_exclusive(const std::filesystem::path& path, File& file)
 {
     // A new file that nobody else may read or write while it is written. Deleting
@@ -440,6 +469,68 @@ bool TargetFolder::still_at(const std::filesystem::path& folder) const noexcept
     return now && ok && now->id == held.id;
 }
 
+std::optional<FileInfo> TargetFolder::entry(const std::filesystem::path& name) const
+{
+    const std::filesystem::path path = path_ / name;
+    // The entry itself, a link not followed.
+    QueryHandle query{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (query.handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return std::nullopt;
+        // Something stands there that we may not look at (in use, no access):
+        // taken as a file to replace, which the move then tries.
+        FileInfo unknown;
+        unknown.regular = true;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            unknown.attributes = attributes;
+        return unknown;
+    }
+    bool ok = false;
+    FileInfo info = info_of_handle(query.handle, ok);
+    if (!ok)
+        fail("nelze zjistit údaje o cíli", path, GetLastError());
+    return info;
+}
+
+void TargetFolder::remove_orphans() noexcept
+{
+    // A temporary file is marked for deletion while its job writes it, and
+    // goes with the job's handle; only a job killed between taking the mark
+    // back and the move leaves one. A live job's handle shares nothing but
+    // deleting, so an open that shares nothing proves the file orphaned.
+    try {
+        std::vector<std::filesystem::path> names;
+        WIN32_FIND_DATAW found{};
+        HANDLE search = FindFirstFileW((path_ / L".trezorka-*.tmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+                continue;
+            const std::u8string name = std::filesystem::path(found.cFileName).u8string();
+            if (is_hidden_temp_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
+                names.emplace_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        for (const auto& name : names) {
+            QueryHandle orphan{CreateFileW((path_ / name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+            if (orphan.handle == INVALID_HANDLE_VALUE)
+                continue;
+            bool ok = false;
+            const FileInfo info = info_of_handle(orphan.handle, ok);
+            if (ok && info.regular && (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                (void)mark_for_deletion(orphan.handle, true);
+        }
+    } catch (...) {
+        // out of memory: the orphans wait for the next job
+    }
+}
+
 bool TargetFolder::create_nameless(File&)
 {
     return false;
@@ -471,13 +562,28 @@ bool TargetFolder::place(File& temp, const std::string& temp_name, const std::fi
 {
     if (!mark_for_deletion(temp.handle_, false))
         fail("nelze uložit cíl", path_ / target, GetLastError());
-    temp.close();
+    // The file stays open: it shares deleting, which a move needs, and its
+    // attributes are set through it once it has its name.
     const std::filesystem::path from = path_ / temp_name;
     const std::filesystem::path to = path_ / target;
     if (replace) {
-        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            fail("nelze uložit cíl", to, GetLastError());
-        return true;
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        DWORD error = GetLastError();
+        // Windows refuses to replace a read-only file, which POSIX replaces
+        // in a folder we may write in: the mark comes off for the move, and
+        // back on if the move fails anyway. The new file gets it from
+        // set_target_permissions.
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+            && (attributes & FILE_ATTRIBUTE_READONLY) != 0
+            && SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+            error = GetLastError();
+            SetFileAttributesW(to.c_str(), attributes);
+        }
+        fail("nelze uložit cíl", to, error);
     }
     // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name,
     // in one step.

@@ -1,10 +1,11 @@
 #include "pending_file.h"
 
+#include "file_io.h"
+
 #include <atomic>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
-#include <system_error>
+#include <thread>
 
 namespace trezorka::pending_file {
 
@@ -13,7 +14,9 @@ namespace {
 struct Registry {
     std::mutex lock;
     std::atomic<bool> aborted{false};
-    std::optional<std::filesystem::path> path;
+    std::atomic<bool> removed{false}; // the abort is done with the folder
+    file_io::TargetFolder* folder = nullptr;
+    std::string name;
 };
 
 Registry& registry()
@@ -38,12 +41,13 @@ std::unique_lock<std::mutex> lock_unless_aborted(Registry& r)
 
 } // namespace
 
-void create(const std::filesystem::path& path, const std::function<void()>& create)
+void create(file_io::TargetFolder& folder, const std::string& name, const std::function<void()>& create)
 {
     Registry& r = registry();
     const auto guard = lock_unless_aborted(r);
     create();
-    r.path = path;
+    r.folder = &folder;
+    r.name = name;
 }
 
 void finish(const std::function<void()>& commit)
@@ -52,16 +56,22 @@ void finish(const std::function<void()>& commit)
     const auto guard = lock_unless_aborted(r);
     // When the commit fails the file is still ours to remove, so it stays recorded.
     commit();
-    r.path.reset();
+    r.folder = nullptr;
+    r.name.clear();
 }
 
 void forget() noexcept
 {
     Registry& r = registry();
-    if (r.aborted.load())
+    if (r.aborted.load()) {
+        // The abort may still be removing the file through the job's folder.
+        while (!r.removed.load())
+            std::this_thread::yield();
         return;
+    }
     std::lock_guard guard(r.lock);
-    r.path.reset();
+    r.folder = nullptr;
+    r.name.clear();
 }
 
 void abort_and_remove() noexcept
@@ -69,11 +79,10 @@ void abort_and_remove() noexcept
     Registry& r = registry();
     r.aborted.store(true);
     r.lock.lock(); // never unlocked
-    if (r.path && !r.path->empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(*r.path, ignored);
-        r.path.reset();
-    }
+    if (r.folder && !r.name.empty())
+        r.folder->remove(r.name);
+    r.folder = nullptr;
+    r.removed.store(true);
 }
 
 } // namespace trezorka::pending_file

@@ -10,8 +10,14 @@
 namespace trezorka {
 
 // The UTF-8 (or native byte) text with C0 controls and DEL as \xNN, C1
-// controls and the bidirectional formatting characters as \uNNNN. Every
-// other byte, invalid UTF-8 included, is kept as it is.
+// controls, every Unicode format character (general category Cf: direction
+// marks and overrides, zero-width characters, the soft hyphen, ...) and the
+// line and paragraph separators as \uNNNN (\UNNNNNNNN past U+FFFF), and the
+// bytes 0x80 to 0x9F outside valid UTF-8 as \xNN. Every other byte, other
+// invalid UTF-8 included, is kept as it is.
 std::string printable_name(std::string_view text);
+// The same for a name as the windows hold it, in UTF-16 (a byte of a POSIX
+// name that is not UTF-8 being one unit U+DC80..U+DCFF, see native_path.h).
+std::u16string printable_name(std::u16string_view text);
 
 } // namespace trezorka

@@ -345,7 +345,10 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
 {
     if (job.block_size == 0)
         throw JobError("nulová velikost bloku");
-    const EndpointCheck check = check_endpoints(job.source, job.target, job.replace_existing);
+    // The target as the check saw it: what a link there meant then is what
+    // is written, whatever is put at the path meanwhile.
+    std::filesystem::path target_path;
+    const EndpointCheck check = check_endpoints(job.source, job.target, job.replace_existing, target_path);
     if (check.problem == EndpointProblem::TargetExists)
         throw TargetExistsError(check.message);
     if (check)
@@ -374,28 +377,29 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
         return;
     }
 
-    // A target that is a link to a file is written where the link points, as
-    // opening it would have done; the link itself stays.
-    const std::filesystem::path target_path = resolve_target(job.target.path);
     const std::filesystem::path target_name = target_path.filename();
     std::filesystem::path folder_path = target_path.parent_path();
     if (folder_path.empty())
         folder_path = ".";
-    const std::optional<file_io::FileInfo> target_info = file_io::info_of_path(target_path);
 
     // Everything below happens in this folder, whatever its path comes to
     // mean meanwhile.
     file_io::TargetFolder folder(folder_path);
+    // A name that is free now is only ever taken while it is still free: a
+    // file someone puts there during the job is not replaced.
+    const std::optional<file_io::FileInfo> replaced = folder.entry(target_name);
+    const bool replace = job.replace_existing && replaced.has_value();
+    folder.remove_orphans();
     file_io::File temp;
     std::string temp_name; // stays empty for a file with no name
     // Nothing to remove for a file with no name: it goes with its descriptor.
-    pending_file::create({}, [&] { folder.create_nameless(temp); });
+    pending_file::create(folder, {}, [&] { folder.create_nameless(temp); });
     for (int attempt = 0; !temp.is_open(); ++attempt) {
         if (attempt == 100)
             throw JobError("nelze vytvořit dočasný soubor");
         temp_name = file_io::hidden_temp_name();
         try {
-            pending_file::create(folder_path / temp_name, [&] {
+            pending_file::create(folder, temp_name, [&] {
                 if (!folder.create_named(temp_name, temp))
                     throw std::system_error(std::make_error_code(std::errc::file_exists));
             });
@@ -408,7 +412,6 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
     try {
         const std::uint64_t done = pump(job, reader, total, key, temp, true);
         check_source_unchanged(job, source, source_info, done);
-        temp.set_target_permissions(target_info, source_info);
         temp.sync();
         // A folder moved away meanwhile would get the target where the user
         // no longer looks for it, and a folder put in its place would not get
@@ -417,20 +420,29 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
             throw JobError("cílová složka byla během práce přesunuta: " + shown(folder_path));
         bool placed = true;
         pending_file::finish([&] {
-            placed = folder.place(temp, temp_name, target_name, job.replace_existing);
+            placed = folder.place(temp, temp_name, target_name, replace);
             if (!placed)
                 folder.remove(temp_name);
         });
         if (!placed)
-            throw TargetExistsError("cíl už existuje");
+            throw TargetExistsError("cíl už existuje: " + shown(target_path));
     } catch (...) {
         temp = file_io::File();
         folder.remove(temp_name);
         pending_file::forget();
         throw;
     }
-    // The new name is in place; a failure to flush the folder cannot undo
-    // that, so it is not reported.
+    // The target has its name and its bytes are on disk. Only now does it get
+    // its final permissions (until now it was its owner's alone, also under a
+    // hidden name a kill may leave), through the descriptor, which still
+    // holds the very file that was placed. A failure cannot undo the
+    // placing, and leaves the file no more open than it was: not reported.
+    try {
+        temp.set_target_permissions(replaced, source_info);
+        temp.sync();
+        temp.close();
+    } catch (const JobError&) {
+    }
     folder.sync();
 }
 

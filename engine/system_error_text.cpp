@@ -52,6 +52,30 @@ std::string system_error_text(int error)
         return "zařízení není dostupné";
     case EINVAL:
         return "neplatný argument";
+    case EBADF:
+        return "neplatný popisovač souboru";
+    case EAGAIN:
+        return "prostředek je dočasně nedostupný";
+    case EINTR:
+        return "přerušeno signálem";
+    case EPIPE:
+        return "roura nebo spojení je uzavřeno";
+    case ESPIPE:
+        return "v souboru nelze přecházet";
+    case EOVERFLOW:
+        return "hodnota je pro tento typ příliš velká";
+    case ENOTSUP:
+        return "operace není podporována";
+    case ENOSYS:
+        return "funkce není dostupná";
+    case ENOTEMPTY:
+        return "složka není prázdná";
+    case ENOLCK:
+        return "nelze zamknout";
+    case ENOTTY:
+        return "nevhodná operace pro tento druh souboru";
+    case ETIMEDOUT:
+        return "vypršel časový limit";
 #ifdef ESTALE
     case ESTALE:
         return "síťový soubor už není dostupný";

@@ -46,7 +46,22 @@ std::filesystem::path resolve_target(const std::filesystem::path& target)
     return target;
 }
 
+EndpointCheck check_target_link(const std::filesystem::path& target)
+{
+    if (!target.empty() && file_io::foreign_link_in_shared_folder(target))
+        return problem(EndpointProblem::ForeignLink,
+                       "cíl je symbolický odkaz jiného uživatele ve sdílené složce: " + shown(target));
+    return {};
+}
+
 EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bool replace_existing)
+{
+    std::filesystem::path ignored;
+    return check_endpoints(source, target, replace_existing, ignored);
+}
+
+EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bool replace_existing,
+                              std::filesystem::path& resolved_target)
 {
     if (!source.is_descriptor() && source.path.empty())
         return problem(EndpointProblem::NoSource, "chybí zdroj");
@@ -74,7 +89,12 @@ EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bo
                            "nelze otevřít zdroj: " + name + ": " + system_error_text(denied));
     }
 
+    if (!target.is_descriptor()) {
+        if (EndpointCheck link = check_target_link(target.path))
+            return link;
+    }
     const Endpoint resolved = target.is_descriptor() ? target : Endpoint::file(resolve_target(target.path));
+    resolved_target = resolved.path;
     const std::optional<file_io::FileInfo> target_info = identity(resolved);
     // The same file is refused even with a descriptor on one side; two pipes
     // or terminals are not the same file.

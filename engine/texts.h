@@ -13,6 +13,10 @@ inline constexpr std::string_view old_format_warning =
 inline constexpr std::string_view password_missing = "Vložte prosím heslo.";
 inline constexpr std::string_view password_mismatch = "Hesla se neshodují, prosím opravte.";
 
+// Heads a target refused before anything is asked or written, followed by
+// the reason (a link another user planted, a folder that is missing, ...).
+inline constexpr std::string_view target_refused = "Cíl nelze použít: ";
+
 // What a job of one direction reports at its end.
 struct JobTexts {
     std::string_view success; // followed by the target's path

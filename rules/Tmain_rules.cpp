@@ -3,7 +3,9 @@
 #include "naming.h"
 #include "native_path.h"
 #include "plausibility.h"
+#include "printable_name.h"
 #include "stream_job.h"
+#include "target_check.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -324,12 +326,20 @@ void TmainRules::run_command(bool encrypt)
         platform_.message(texts::error_title, texts::password_mismatch, UiPlatform::Icon::Error);
         return;
     }
+    // A link another user put in a shared folder would turn the write onto
+    // a file of ours: refused before the password is used or anything asked.
+    if (const EndpointCheck link = check_target_link(to_native_path(view_.text(Control::finalfile)))) {
+        platform_.message(texts::error_title,
+                          utf16_from_native_bytes(std::string(trezorka::texts::target_refused) + link.message),
+                          UiPlatform::Icon::Error);
+        return;
+    }
     const std::u16string source = view_.text(Control::filetocrypt);
     view_.copy_password(Control::pw, job_);
     // A ".t2k" file carries no check value: a mistyped password would write
     // garbage, perhaps over a good file. Asked before anything else.
     if (!encrypt && probably_wrong_password(source, view_.text(Control::finalfile), job_.password())
-        && !platform_.warning_ok_cancel(texts::wrong_password_question)) {
+        && !platform_.warning_ok_cancel(texts::wrong_password_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         view_.set_focus(Control::pw);
         return;
@@ -340,7 +350,7 @@ void TmainRules::run_command(bool encrypt)
     // already, ask now, after the password checks (a refused password asks
     // nothing) and before anything changes; "Cancel" leaves all as it was.
     if (!target_confirmed_in_save_dialog() && something_at(view_.text(Control::finalfile))
-        && !platform_.warning_ok_cancel(texts::overwrite_question)) {
+        && !platform_.warning_ok_cancel(texts::overwrite_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         return;
     }
@@ -373,11 +383,18 @@ void TmainRules::run_command(bool encrypt)
         application_.show_main();
         application_.restore_application();
         if (job_.job_failed) {
-            platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
+            // The window's two lines, then what went wrong and with which
+            // file, as the tool says it.
+            std::u16string text(t.failure);
+            if (!job_.job_cause.empty())
+                text += u"\r\n" + job_.job_cause;
+            platform_.message(texts::error_title, text, UiPlatform::Icon::Error);
             job_.job_failed = false;
+            job_.job_cause.clear();
         } else {
             std::u16string text(t.success);
-            text += view_.text(Control::finalfile);
+            // As the tool prints it: a name must not forge the text around it.
+            text += printable_name(view_.text(Control::finalfile));
             text += u'.';
             platform_.message(texts::success_title, text, UiPlatform::Icon::Information);
         }

@@ -202,6 +202,15 @@ void Tmain::bind_events()
     connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
     for (QLineEdit* e : {pw, pwagain})
         connect(e, &QLineEdit::returnPressed, this, [this] { rules_.password_entered(); });
+    // The field's undo history keeps every character typed, one record each,
+    // although undo in a password field can only clear it. Setting the same
+    // text is the one way to drop that history; text, cursor and marks stay.
+    for (QLineEdit* e : {pw, pwagain})
+        connect(e, &QLineEdit::textEdited, e, [e] {
+            const int cursor = e->cursorPosition();
+            e->setText(e->text());
+            e->setCursorPosition(cursor);
+        });
     auto* drop = new FileDrop(
         this, [this] { return rules_.accepting_input(); },
         [this](const QString& path) { rules_.file_dropped(u16(path)); });

@@ -20,6 +20,9 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "../engine/no_nameless_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -509,7 +512,7 @@ private slots:
         QTest::newRow("missing password file") << QStringList{"--password-file", "nopw", "a.txt"} << none
                                                << QStringLiteral("Soubor s heslem nelze otevřít: nopw (soubor nebo složka neexistuje).");
         QTest::newRow("closed password fd") << QStringList{"--password-fd", "9", "a.txt"} << none
-                                            << QStringLiteral("Heslo nelze načíst");
+                                            << QStringLiteral("Heslo nelze načíst (deskriptor 9): neplatný popisovač souboru.");
         QTest::newRow("password fd is the data") << QStringList{"--password-fd", "0", "-e", "-"} << plain
                                                  << QStringLiteral("standardního vstupu");
         QTest::newRow("target is the source") << pw + QStringList{"--force", "a.txt", "-o", "a.txt"} << none
@@ -520,6 +523,10 @@ private slots:
             << pw + QStringList{"--force", "a.txt", "-o", "link"} << none << QStringLiteral("totožný se zdrojem");
         QTest::newRow("--decrypt of a plain name needs -o") << pw + QStringList{"-d", "a.txt"} << none
                                                            << QStringLiteral("-o");
+        // (root only: the link belongs to another user)
+        QTest::newRow("another user's link in a shared folder")
+            << pw + QStringList{"--force", "a.txt", "-o", "shared/report.t2k"} << none
+            << QStringLiteral("Cíl nelze použít: cíl je symbolický odkaz jiného uživatele ve sdílené složce: shared/report.t2k");
     }
     void refusals()
     {
@@ -537,6 +544,15 @@ private slots:
         writeFile(d / "emptyfile", "");
         fs::create_directory(d / "sub");
         fs::create_symlink("a.txt", d / "link");
+        if (QByteArray(QTest::currentDataTag()).contains("shared folder")) {
+            if (::geteuid() != 0)
+                QSKIP("only root can make a link owned by another user");
+            // A sticky folder all may write in, another user's link in it.
+            fs::create_directory(d / "shared");
+            QCOMPARE(::chmod((d / "shared").c_str(), 01777), 0);
+            fs::create_symlink("../old.txt", d / "shared" / "report.t2k");
+            QCOMPARE(::lchown((d / "shared" / "report.t2k").c_str(), 65533, 65533), 0);
+        }
         const Snapshot before = snapshot(dir.path());
 
         Outcome o = runCli(args, dir.path(), input);
@@ -584,13 +600,15 @@ private slots:
         QTest::newRow("missing .t2k source") << QStringList{"missing.t2k"} << dec << 1 << QStringLiteral("soubor nebo složka neexistuje");
         QTest::newRow("source is a folder") << QStringList{"folder"} << enc << 1 << QStringLiteral("zdroj je složka");
         QTest::newRow("source is a folder, --force") << QStringList{"--force", "folder"} << enc << 1 << QStringLiteral("zdroj je složka");
-        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << enc << 2 << QStringLiteral("cílová složka neexistuje");
-        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << enc << 2 << QStringLiteral("cíl je složka");
+        // Refused, not failed: headed as what they are.
+        const QString refused = QStringLiteral("Cíl nelze použít: ");
+        QTest::newRow("missing target folder") << QStringList{"a.txt", "-o", "nowhere/a.t2k"} << refused << 2 << QStringLiteral("cílová složka neexistuje");
+        QTest::newRow("target is a folder") << QStringList{"--force", "a.txt", "-o", "folder"} << refused << 2 << QStringLiteral("cíl je složka");
         QTest::newRow("source is a pipe with no writer") << QStringList{"fifo"} << enc << 1 << QStringLiteral("není obyčejný soubor");
         QTest::newRow("source is a device") << QStringList{"/dev/zero", "-o", "zero.t2k"} << enc << 1 << QStringLiteral("není obyčejný soubor");
         QTest::newRow("source is a file of /proc") << QStringList{"/proc/self/status", "-o", "status.t2k"} << enc << 1 << QStringLiteral("není obyčejný soubor");
         QTest::newRow("target name too long")
-            << QStringList{"a.txt", "-o", QString(300, QChar('n')) + ".t2k"} << enc << 2 << QStringLiteral("příliš dlouhý");
+            << QStringList{"a.txt", "-o", QString(300, QChar('n')) + ".t2k"} << refused << 2 << QStringLiteral("příliš dlouhý");
     }
     void jobFailures()
     {
@@ -613,8 +631,9 @@ private slots:
                                dir.path());
         QVERIFY2(o.finished, "the tool blocked");
         QCOMPARE(o.status, status);
-        QVERIFY2(QString::fromUtf8(o.err).startsWith(failure + "\n"), o.err.constData());
+        QVERIFY2(QString::fromUtf8(o.err).startsWith(status == 1 ? failure + "\n" : failure), o.err.constData());
         QVERIFY2(QString::fromUtf8(o.err).contains(cause), o.err.constData());
+        QCOMPARE(o.err.contains("chyba při načítání/ukládání"), status == 1);
         QVERIFY(fs::is_empty(d / "folder"));
         const Snapshot after = snapshot(dir.path());
         QVERIFY2(after == before, describe(after).c_str());
@@ -633,7 +652,7 @@ private slots:
         Outcome o = runCli({"--password-file", "pw", "a.txt", "-o", "ro/a.t2k"}, dir.path());
         fs::permissions(d / "ro", fs::perms::owner_all);
         QCOMPARE(o.status, 2);
-        QVERIFY(o.err.startsWith(textEncryptFailed));
+        QVERIFY(QString::fromUtf8(o.err).startsWith(QStringLiteral("Cíl nelze použít: do cílové složky nelze zapisovat")));
         QVERIFY(fs::is_empty(d / "ro"));
     }
 
@@ -675,6 +694,13 @@ private slots:
         QTest::newRow("SIGQUIT") << SIGQUIT;
         QTest::newRow("SIGUSR1") << SIGUSR1;
         QTest::newRow("SIGALRM") << SIGALRM;
+        QTest::newRow("SIGPWR") << SIGPWR;
+        QTest::newRow("SIGIO") << SIGIO;
+        QTest::newRow("SIGSTKFLT") << SIGSTKFLT;
+        QTest::newRow("SIGTRAP") << SIGTRAP;
+        QTest::newRow("SIGSYS") << SIGSYS;
+        QTest::newRow("SIGRTMIN") << SIGRTMIN;
+        QTest::newRow("SIGRTMAX") << SIGRTMAX;
     }
     void signalMidJob()
     {
@@ -699,6 +725,58 @@ private slots:
         QCOMPARE(o.status, 128 + signal);
         const Snapshot after = snapshot(dir.path());
         QVERIFY2(after == before, describe(after).c_str());
+    }
+
+    // Killed between giving the finished file a hidden name and renaming it
+    // over the target (Linux cannot link a file with no name over another):
+    // the old target stays, the hidden file is readable by its owner alone,
+    // and the next job in the folder removes it.
+    void killBeforeRename_data()
+    {
+        QTest::addColumn<bool>("named"); // the temporary has a name (no O_TMPFILE)
+        QTest::newRow("file with no name") << false;
+        QTest::newRow("named temporary") << true;
+    }
+    void killBeforeRename()
+    {
+        QFETCH(bool, named);
+        if (QStandardPaths::findExecutable("strace").isEmpty())
+            QSKIP("needs strace");
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "a.txt", randomBytes(100000, 12));
+        writeFile(d / "pw", "Trezor\n");
+        writeFile(d / "a.txt.t2k", "the old target");
+        ::chmod((d / "a.txt.t2k").c_str(), 0644);
+        const auto hidden = [&] {
+            std::vector<fs::path> found;
+            for (const auto& entry : fs::directory_iterator(d))
+                if (entry.path().filename().native().rfind(".trezorka-", 0) == 0)
+                    found.push_back(entry.path());
+            return found;
+        };
+
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setChildProcessModifier([named] {
+            ::setsid();
+            if (named && !refuse_nameless_files())
+                ::_exit(120);
+        });
+        p.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "inject=rename,renameat,renameat2:signal=KILL",
+                           cliPath(), "--force", "-q", "--password-file", "pw", "a.txt"});
+        QVERIFY(p.waitForStarted(5000));
+        QVERIFY(finish(p).finished);
+        QCOMPARE(readFile(d / "a.txt.t2k"), QByteArray("the old target"));
+        const std::vector<fs::path> left = hidden();
+        QCOMPARE(left.size(), std::size_t(1));
+        struct stat st {};
+        QCOMPARE(::lstat(left[0].c_str(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0600);
+
+        QCOMPARE(runCli({"-q", "--password-file", "pw", "a.txt", "-o", "b.t2k"}, dir.path()).status, 0);
+        QCOMPARE(hidden(), std::vector<fs::path>{});
+        QCOMPARE(readFile(d / "a.txt.t2k"), QByteArray("the old target"));
     }
 
     // While the job runs, the password is nowhere in the tool's memory, in
@@ -803,27 +881,37 @@ private slots:
     // The default password source: the terminal, without echo.
     void terminalPassword_data()
     {
-        QTest::addColumn<bool>("passwordFd0"); // --password-fd 0, standard input the terminal
+        // --password-fd 0 with standard input the terminal, or --password-file
+        // naming the terminal: read like the prompt.
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QByteArrayList>("typed");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("encrypt, same twice") << false << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
+        const QStringList fd0{"--password-fd", "0"};
+        const QStringList tty{"--password-file", "/dev/tty"};
+        QTest::newRow("encrypt, same twice") << QStringList{} << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
                                              << QStringLiteral("Šifrování souboru dokončeno.");
-        QTest::newRow("encrypt, mismatch") << false << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"} << 2
+        QTest::newRow("encrypt, mismatch") << QStringList{} << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"} << 2
                                            << QStringLiteral("Hesla se neshodují, prosím opravte.");
-        QTest::newRow("encrypt, empty") << false << "a.txt" << QByteArrayList{"\n"} << 2
+        QTest::newRow("encrypt, empty") << QStringList{} << "a.txt" << QByteArrayList{"\n"} << 2
                                         << QStringLiteral("Vložte prosím heslo.");
-        QTest::newRow("decrypt, asked once") << false << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+        QTest::newRow("decrypt, asked once") << QStringList{} << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
                                              << QStringLiteral("Dešifrování souboru dokončeno.");
-        QTest::newRow("--password-fd 0, encrypt") << true << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
+        QTest::newRow("--password-fd 0, encrypt") << fd0 << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"} << 0
                                                    << QStringLiteral("Šifrování souboru dokončeno.");
-        QTest::newRow("--password-fd 0, decrypt") << true << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+        QTest::newRow("--password-fd 0, decrypt") << fd0 << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
                                                    << QStringLiteral("Dešifrování souboru dokončeno.");
+        QTest::newRow("--password-file /dev/tty, encrypt") << tty << "a.txt" << QByteArrayList{"Trezor\n", "Trezor\n"}
+                                                           << 0 << QStringLiteral("Šifrování souboru dokončeno.");
+        QTest::newRow("--password-file /dev/tty, mismatch") << tty << "a.txt" << QByteArrayList{"Trezor\n", "trezor\n"}
+                                                            << 2 << QStringLiteral("Hesla se neshodují, prosím opravte.");
+        QTest::newRow("--password-file /dev/tty, decrypt") << tty << "b.t2k" << QByteArrayList{"Trezor\n"} << 0
+                                                           << QStringLiteral("Dešifrování souboru dokončeno.");
     }
     void terminalPassword()
     {
-        QFETCH(bool, passwordFd0);
+        QFETCH(QStringList, options);
         QFETCH(QString, source);
         QFETCH(QByteArrayList, typed);
         QFETCH(int, status);
@@ -837,8 +925,8 @@ private slots:
         QVERIFY(pty.echoOn());
 
         QProcess p;
-        const QStringList options = passwordFd0 ? QStringList{"--password-fd", "0"} : QStringList{};
-        startProcess(p, cliPath(), options + QStringList{source}, dir.path(), {pty.slave, false, passwordFd0});
+        const bool stdinTerminal = options.contains("--password-fd");
+        startProcess(p, cliPath(), options + QStringList{source}, dir.path(), {pty.slave, false, stdinTerminal});
         QVERIFY(p.waitForStarted(5000));
         const QByteArrayList prompts{"Heslo: ", "Heslo znova: "};
         for (int i = 0; i < typed.size(); ++i) {
@@ -868,6 +956,7 @@ private slots:
         QTest::newRow("SIGTERM") << QByteArray() << SIGTERM;
         QTest::newRow("Ctrl+C") << QByteArray("\x03") << SIGINT;
         QTest::newRow("Ctrl+\\") << QByteArray("\x1c") << SIGQUIT;
+        QTest::newRow("SIGPWR") << QByteArray() << SIGPWR;
     }
     void signalAtPromptRestoresEcho()
     {

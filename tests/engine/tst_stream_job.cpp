@@ -3,6 +3,7 @@
 #include "cipher.h"
 #include "naming.h"
 #include "native_path.h"
+#include "no_nameless_files.h"
 #include "pending_file.h"
 #include "secure_text.h"
 #include "stream_job.h"
@@ -20,6 +21,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -275,6 +277,103 @@ private slots:
         job.target = Endpoint::file(dir_ / "fresh");
         run_stream_job(job, password);
         QVERIFY(read_file(dir_ / "fresh") == reference_rc4(plain));
+    }
+
+    // A target name that was free when the job started is taken only while
+    // it is still free, in every face: what appeared there meanwhile stays.
+    void newTargetNeverReplaced_data()
+    {
+        QTest::addColumn<bool>("named");    // the temporary has a name (no O_TMPFILE)
+        QTest::addColumn<QString>("appears"); // "file" or "link"
+        QTest::newRow("a file appears") << false << "file";
+        QTest::newRow("a link appears") << false << "link";
+        QTest::newRow("a file appears, named temporary") << true << "file";
+    }
+    void newTargetNeverReplaced()
+    {
+        QFETCH(bool, named);
+        QFETCH(QString, appears);
+        write_file(dir_ / "plain", random_bytes(5 * 1024 * 1024, 25));
+        write_file(dir_ / "victim", Bytes{'v'});
+        const int status = in_child([&] {
+            if (named && !refuse_nameless_files())
+                return 2;
+            StreamJob job = file_job(dir_ / "plain", dir_ / "out");
+            job.replace_existing = true; // as the window asks for
+            job.progress = [&](std::uint64_t, std::uint64_t) {
+                if (fs::exists(fs::symlink_status(dir_ / "out")))
+                    return;
+                if (appears == "link")
+                    fs::create_symlink("victim", dir_ / "out");
+                else
+                    write_file(dir_ / "out", Bytes{'t', 'h', 'e', 'i', 'r', 's'});
+            };
+            try {
+                run_stream_job(job, password);
+                return 1;
+            } catch (const TargetExistsError&) {
+                return 0;
+            }
+        });
+        QCOMPARE(status, 0);
+        if (appears == "link")
+            QCOMPARE(fs::read_symlink(dir_ / "out"), fs::path("victim"));
+        else
+            QVERIFY(read_file(dir_ / "out") == (Bytes{'t', 'h', 'e', 'i', 'r', 's'}));
+        QVERIFY(read_file(dir_ / "victim") == (Bytes{'v'}));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"out", "plain", "victim"}));
+    }
+
+    // A job first removes the hidden temporary files that killed jobs left in
+    // its folder, and nothing else: not a file a live job holds, not another
+    // user's, not a link, not a name outside the pattern.
+    void removesOnlyOrphans_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("removed");
+        const QString ours = ".trezorka-0123456789abcdef.tmp";
+        QTest::newRow("orphan") << "file" << ours << true;
+        QTest::newRow("held by a live job") << "locked" << ours << false;
+        QTest::newRow("another user's") << "foreign" << ours << false;
+        QTest::newRow("a link") << "link" << ours << false;
+        QTest::newRow("a folder") << "folder" << ours << false;
+        QTest::newRow("not hex") << "file" << ".trezorka-0123456789abcdeg.tmp" << false;
+        QTest::newRow("capital hex") << "file" << ".trezorka-0123456789ABCDEF.tmp" << false;
+        QTest::newRow("15 digits") << "file" << ".trezorka-0123456789abcde.tmp" << false;
+        QTest::newRow("not hidden") << "file" << "trezorka-0123456789abcdef.tmp" << false;
+    }
+    void removesOnlyOrphans()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(bool, removed);
+        if (kind == "foreign" && ::geteuid() != 0)
+            QSKIP("only root can give a file to another owner");
+        write_file(dir_ / "plain", random_bytes(1000, 26));
+        write_file(dir_ / "victim", Bytes{'v'});
+        const fs::path left = dir_ / name.toStdString();
+        int holder = -1;
+        if (kind == "link") {
+            fs::create_symlink("victim", left);
+        } else if (kind == "folder") {
+            fs::create_directory(left);
+        } else {
+            write_file(left, Bytes{'s', 'e', 'c', 'r', 'e', 't'});
+            ::chmod(left.c_str(), 0600);
+            if (kind == "foreign")
+                QCOMPARE(::chown(left.c_str(), nobody, nobody), 0);
+            if (kind == "locked") {
+                holder = ::open(left.c_str(), O_RDONLY | O_CLOEXEC);
+                QCOMPARE(::flock(holder, LOCK_EX), 0);
+            }
+        }
+        run_stream_job(file_job(dir_ / "plain", dir_ / "out"), password);
+        if (holder >= 0)
+            ::close(holder);
+        QCOMPARE(!fs::exists(fs::symlink_status(left)), removed);
+        QVERIFY(read_file(dir_ / "victim") == (Bytes{'v'}));
+        QVERIFY(read_file(dir_ / "out") == reference_rc4(read_file(dir_ / "plain")));
     }
 
     // Each failure: JobError, and the folder exactly as it was.
@@ -776,18 +875,40 @@ private slots:
 #endif
     }
 
-    // The abort removes the job's temporary file, and nothing is created after it.
+    // The abort removes the job's temporary file, through the folder the job
+    // holds also when that folder was moved meanwhile, and nothing is created
+    // after it.
+    void abortRemovesTemporaryFile_data()
+    {
+        QTest::addColumn<bool>("named"); // the temporary has a name (no O_TMPFILE)
+        QTest::addColumn<bool>("folderMoved");
+        QTest::newRow("file with no name") << false << false;
+        QTest::newRow("named temporary") << true << false;
+        QTest::newRow("named temporary, folder moved") << true << true;
+    }
     void abortRemovesTemporaryFile()
     {
+        QFETCH(bool, named);
+        QFETCH(bool, folderMoved);
         write_file(dir_ / "plain", random_bytes(4 * 1024 * 1024, 15));
+        fs::create_directory(dir_ / "sub");
+        const fs::path folder = dir_ / (folderMoved ? "moved" : "sub");
         const int status = in_child([&] {
-            StreamJob job = file_job(dir_ / "plain", dir_ / "out");
-            int seen_entries = 0;
+            if (named && !refuse_nameless_files())
+                return 4;
+            StreamJob job = file_job(dir_ / "plain", dir_ / "sub" / "out");
+            std::size_t seen_entries = 99;
+            std::size_t left_by_abort = 99;
             job.progress = [&](std::uint64_t, std::uint64_t) {
-                if (seen_entries == 0) {
-                    // plain, and the temporary file only where it has a name
-                    seen_entries = static_cast<int>(entries(dir_).size());
+                if (seen_entries == 99) {
+                    // the temporary file, where it has a name
+                    seen_entries = entries(dir_ / "sub").size();
+                    if (folderMoved)
+                        fs::rename(dir_ / "sub", dir_ / "moved");
                     pending_file::abort_and_remove();
+                    // A signal ends the process right here: the abort alone
+                    // must have removed the file.
+                    left_by_abort = entries(folder).size();
                 }
             };
             try {
@@ -795,7 +916,7 @@ private slots:
                 return 1;
             } catch (const JobError&) {
             }
-            if (seen_entries != 1 && seen_entries != 2)
+            if (seen_entries != (named ? 1u : 0u) || left_by_abort != 0)
                 return 2;
             try {
                 run_stream_job(file_job(dir_ / "plain", dir_ / "again"), password);
@@ -805,7 +926,8 @@ private slots:
             return 0;
         });
         QCOMPARE(status, 0);
-        QCOMPARE(entries(dir_), (std::set<std::string>{"plain"}));
+        QCOMPARE(entries(dir_), (std::set<std::string>{"plain", folder.filename().native()}));
+        QCOMPARE(entries(folder), std::set<std::string>{});
     }
 };
 

@@ -75,10 +75,11 @@ public:
         warnings.append(qs(text));
         calls << "warning " + qs(text);
     }
-    bool warning_ok_cancel(std::u16string_view text) override
+    // "question " for the framework's "OK" default, "question, Cancel default: " else.
+    bool warning_ok_cancel(std::u16string_view text, Button default_button) override
     {
         okCancelWarnings.append(qs(text));
-        calls << "question " + qs(text);
+        calls << (default_button == Button::Cancel ? "question, Cancel default: " : "question ") + qs(text);
         return answerOkCancel ? answerOkCancel() : okCancelAnswer;
     }
     void open_url(std::u16string_view url) override

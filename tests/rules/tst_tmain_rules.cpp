@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace texts = trezorka::rules::texts;
 using trezorka::rules::AppState;
 using trezorka::rules::TmainRules;
@@ -111,6 +114,10 @@ private slots:
     void command_data();
     void command();
     void commandWaitsForWorker();
+    void failureSaysWhy_data();
+    void failureSaysWhy();
+    void namesInMessages_data();
+    void namesInMessages();
     void wrongPassword_data();
     void wrongPassword();
     void largeFile_data();
@@ -124,6 +131,7 @@ private slots:
     void fields();
     void abortQuestion_data();
     void abortQuestion();
+    void foreignLinkTarget();
 };
 
 // A source from the command line (or a drop, which takes it the same way)
@@ -511,11 +519,11 @@ void tst_tmain_rules::command_data()
     QTest::addColumn<QString>("chosen");   // picked in the save dialog; none when empty
     QTest::addColumn<QString>("existing"); // a file already there
     QTest::addColumn<bool>("answer");
-    QTest::addColumn<QStringList>("calls"); // "job" / "failed job" stand for the job's calls
+    QTest::addColumn<QStringList>("calls"); // "job", "failed job: CAUSE" stand for the job's calls
     const QString missing = "error " + qs(texts::error_title) + u'|' + qs(texts::password_missing);
     const QString mismatch = "error " + qs(texts::error_title) + u'|' + qs(texts::password_mismatch);
-    const QString question = "question " + qs(texts::overwrite_question);
-    const QString wrong = "question " + qs(texts::wrong_password_question);
+    const QString question = "question, Cancel default: " + qs(texts::overwrite_question);
+    const QString wrong = "question, Cancel default: " + qs(texts::wrong_password_question);
     QTest::newRow("no password") << "a.txt" << QStringList{} << "" << "" << true << QStringList{missing};
     QTest::newRow("password deleted again") << "a.txt" << QStringList{"pw=h", "pw=", "again=x"} << "" << "" << true
                                             << QStringList{missing};
@@ -543,8 +551,9 @@ void tst_tmain_rules::command_data()
     // The dialog asked about b.t2k; the source's extension makes it b.txt.t2k.
     QTest::newRow("encrypt, the save dialog's name gets the extension")
         << "a.txt" << QStringList{"pw=k", "again=k"} << "b.t2k" << "b.txt.t2k" << false << QStringList{question};
-    QTest::newRow("target folder missing") << "a.txt" << QStringList{"pw=x", "again=x"} << "chybi/b.t2k" << "" << true
-                                           << QStringList{"failed job"};
+    QTest::newRow("target folder missing")
+        << "a.txt" << QStringList{"pw=x", "again=x"} << "chybi/b.t2k" << "" << true
+        << QStringList{"failed job: cílová složka neexistuje: %1/chybi: soubor nebo složka neexistuje"};
 }
 
 void tst_tmain_rules::command()
@@ -578,9 +587,11 @@ void tst_tmain_rules::command()
     QStringList expected;
     const texts::CommandTexts& t = encrypt ? texts::encrypting : texts::decrypting;
     for (const QString& c : calls) {
-        if (c == "job" || c == "failed job")
+        if (c == "job")
+            expected << "disable" << "progress " + qs(t.caption) << success(t, target) << "enable";
+        else if (c.startsWith("failed job: "))
             expected << "disable" << "progress " + qs(t.caption)
-                     << (c == "job" ? success(t, target) : "error " + qs(texts::error_title) + u'|' + qs(t.failure))
+                     << "error " + qs(texts::error_title) + u'|' + qs(t.failure) + "\r\n" + c.mid(12).arg(r.dir.path())
                      << "enable";
         else
             expected << c;
@@ -590,7 +601,7 @@ void tst_tmain_rules::command()
     QCOMPARE(QFileInfo(target).size(), ran ? 1000 : existing.isEmpty() ? 0 : 7);
     if (!ran)
         QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files), before);
-    const bool started = ran || calls.contains("failed job");
+    const bool started = ran || calls.value(0).startsWith("failed job");
     QCOMPARE(qs(r.job.job_busy), started ? "false" : "");
     QVERIFY(!r.job.job_failed);
     QVERIFY(r.job.password().empty());
@@ -613,6 +624,70 @@ void tst_tmain_rules::commandWaitsForWorker()
     QCOMPARE(r.port.close_requests, 1);
     QCOMPARE(QFileInfo(r.path("big.bin.t2k")).size(), 3'000'000);
     QVERIFY(r.platform.calls.contains(success(texts::encrypting, r.path("big.bin.t2k"))));
+}
+
+// A failed job says what went wrong and with which file under the window's
+// two lines, as the tool does; the next job starts with a clean record.
+void tst_tmain_rules::failureSaysWhy_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("cause"); // %1: the source's path
+    QTest::newRow("source missing") << "neni.txt" << "nelze otevřít zdroj: %1: soubor nebo složka neexistuje";
+    QTest::newRow("source is a folder") << "slozka" << "zdroj je složka: %1";
+}
+
+void tst_tmain_rules::failureSaysWhy()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, cause);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    if (source == "slozka")
+        QVERIFY(QDir(r.dir.path()).mkdir(source));
+    r.rules.accept_argument(r.path(source).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    const QString failure = "error " + qs(texts::error_title) + u'|' + qs(texts::encrypting.failure);
+    QCOMPARE(r.port.calls.filter("error ").value(0), failure + "\r\n" + cause.arg(r.path(source)));
+    QVERIFY(!r.job.job_failed);
+    QVERIFY(r.job.job_cause.empty());
+
+    QVERIFY(QDir(r.dir.path()).rmdir(source) || !QFileInfo::exists(r.path(source)));
+    r.write(source, 10);
+    r.port.calls.clear();
+    r.rules.crypt_actClick();
+    QCOMPARE(r.port.calls.filter("error ").size(), 0);
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path(source + ".t2k")));
+}
+
+// A name is shown as the tool prints it: a character that turns the text
+// around or a control character must not make the message lie.
+void tst_tmain_rules::namesInMessages_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // the target's name in the message
+    QTest::newRow("plain Czech name") << qs(u"zpráva 1.pdf") << qs(u"zpráva 1.pdf.t2k");
+    QTest::newRow("right-to-left override") << qs(u"invoice\u202Efdp.exe") << qs(u"invoice\\u202efdp.exe.t2k");
+    QTest::newRow("line break") << qs(u"a\nSoubor uložen do: b") << qs(u"a\\x0aSoubor uložen do: b.t2k");
+    QTest::newRow("escape sequence") << qs(u"\x1b[2Jx") << qs(u"\\x1b[2Jx.t2k");
+    QTest::newRow("C1 control") << qs(u"c\u009Bd") << qs(u"c\\u009bd.t2k");
+}
+
+void tst_tmain_rules::namesInMessages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    QVERIFY(QDir().mkdir(r.path("d")));
+    r.write("d/" + name, 100);
+    r.rules.accept_argument(r.path("d/" + name).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    QVERIFY(QFileInfo::exists(r.path("d/" + name + ".t2k")));
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path("d/") + shown));
 }
 
 // A password that turns a PDF's start into anything but "%PDF-" is
@@ -656,7 +731,7 @@ void tst_tmain_rules::wrongPassword()
     r.platform.calls.clear();
     r.rules.decryptlabelClick();
 
-    const QString question = "question " + qs(texts::wrong_password_question);
+    const QString question = "question, Cancel default: " + qs(texts::wrong_password_question);
     QCOMPARE(r.platform.calls.value(0) == question, asked);
     QCOMPARE(r.platform.calls.contains("disable"), ran);
     QCOMPARE(QFileInfo::exists(r.path("zprava.pdf")), ran);
@@ -948,5 +1023,34 @@ void tst_tmain_rules::abortQuestion()
     QCOMPARE(asking.calls, QStringList{"question " + qs(texts::abort_question)});
 }
 
+// A target that is another user's link in a shared sticky folder is refused
+// with a message before the password is used or any question asked.
+void tst_tmain_rules::foreignLinkTarget()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can make a link owned by another user");
+    Rig r;
+    QVERIFY(QDir(r.dir.path()).mkdir("shared"));
+    const QByteArray shared = QFile::encodeName(r.path("shared"));
+    QCOMPARE(::chmod(shared.constData(), 01777), 0);
+    r.write("victim", 5);
+    r.write("shared/a.txt", 1000);
+    const QByteArray link = QFile::encodeName(r.path("shared/a.txt.t2k"));
+    QCOMPARE(::symlink("../victim", link.constData()), 0);
+    QCOMPARE(::lchown(link.constData(), 65533, 65533), 0);
+    r.rules.accept_argument(r.path("shared/a.txt").toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.port.calls.clear();
+    r.rules.crypt_actClick();
+    QCOMPARE(r.port.calls.size(), 1);
+    QVERIFY2(r.port.calls[0].startsWith("error " + qs(texts::error_title) + u'|'
+                                        + QStringLiteral("Cíl nelze použít: cíl je symbolický odkaz jiného uživatele")),
+             qPrintable(r.port.calls[0]));
+    QCOMPARE(QFileInfo(r.path("victim")).size(), 5);
+    QVERIFY(r.job.password().empty());
+}
+
 QTEST_GUILESS_MAIN(tst_tmain_rules)
+
 #include "tst_tmain_rules.moc"

@@ -403,9 +403,27 @@ void check_share_modes(const fs::path& dir)
         const std::uint8_t byte = 7;
         kept.write_all(&byte, 1);
         check(folder.place(kept, ".kept.tmp", "kept.bin", false), "place it under its name");
+        kept.close();
         check(read_file(dir / "kept.bin") == std::vector<std::uint8_t>{7}, "the placed file keeps its bytes");
         check(!fs::exists(dir / ".kept.tmp"), "no temporary name is left");
         fs::remove(dir / "kept.bin");
+    }
+    {
+        // What a job killed just before its move leaves is removed by the
+        // next job in the folder; a file a live job holds is not.
+        const fs::path orphan = dir / ".trezorka-0123456789abcdef.tmp";
+        const fs::path held = dir / ".trezorka-fedcba9876543210.tmp";
+        write_file(orphan, {1});
+        write_file(held, {2});
+        Raw holder(open_raw(held, GENERIC_WRITE, FILE_SHARE_DELETE));
+        check(holder.ok(), "test set-up: a live job holds its temporary file");
+        check(job_ok(file, dir / "swept.t2k", true, u"pw"), "a job next to the leftovers");
+        check(!fs::exists(orphan), "an orphaned temporary file is removed");
+        check(fs::exists(held), "a temporary file a live job holds is kept");
+        CloseHandle(holder.h);
+        holder.h = INVALID_HANDLE_VALUE;
+        fs::remove(held);
+        fs::remove(dir / "swept.t2k");
     }
 
     // Same file under other spellings.
@@ -450,6 +468,19 @@ void check_share_modes(const fs::path& dir)
     check(job_ok(file, target, true, u"pw"), "an existing target is replaced");
     check(read_file(target).size() == bytes.size(), "the replaced target has the new content");
     check(only_files(dir, {"shared.bin", "target.t2k"}), "replacing leaves no temporary file");
+    // A read-only target replaced on request stays read-only, as its mode
+    // stays on POSIX.
+    const auto replaced_bytes = read_file(target);
+    check(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) != FALSE,
+          "test set-up: a read-only, hidden target");
+    check(job_ok(file, target, true, u"pw2"), "a read-only target is replaced");
+    const DWORD kept = GetFileAttributesW(target.c_str());
+    check(kept != INVALID_FILE_ATTRIBUTES && (kept & FILE_ATTRIBUTE_READONLY) && (kept & FILE_ATTRIBUTE_HIDDEN),
+          "the replaced target keeps its read-only and hidden attributes");
+    check(read_file(target) != replaced_bytes && read_file(target).size() == bytes.size(),
+          "the read-only target has the new content");
+    check(only_files(dir, {"shared.bin", "target.t2k"}), "replacing a read-only target leaves no temporary file");
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove(target);
 
     // Names outside the ANSI code page survive.
