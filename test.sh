@@ -24,6 +24,9 @@ done
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
     dpkg-dev file libglib2.0-bin tmux strace
+# The tools the wrong-password check's corpus of legitimate files is made with.
+need_packages zip unzip zstd xz-utils bzip2 lz4 lzip lzop ncompress cpio 7zip gcab makeself gettext \
+    imagemagick qpdf sqlite3 sox flac vorbis-tools opus-tools lame libgsf-bin python3-fonttools python3-brotli
 if [ "$desktops" = 1 ]; then
     need_packages "${DESKTOP_PACKAGES[@]}"
     cmake --preset dev -DTREZORKA_WAYLAND_TESTS=ON >/dev/null
