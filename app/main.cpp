@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
     Tmain main(job, platform, trezorka::ui::qs(command.source));
     // Hidden until a job shows it; a child of the main window, so it stays
     // off the taskbar and is centred over the main window.
-    TStatus_show Status_show(platform, main, &main);
+    TStatus_show Status_show(platform, main.application(), &main);
     main.setStatus_show(&Status_show);
 
     main.show();

@@ -62,7 +62,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     SharedJob job;
     WinUiPlatform platform;
     Tmain main(job, platform, std::move(command.source));
-    TStatus_show Status_show(main, platform);
+    TStatus_show Status_show(main.window(), main.application(), platform);
     main.setStatus_show(&Status_show);
     main.start();
 
