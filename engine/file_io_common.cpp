@@ -3,8 +3,29 @@
 #include <cstdio>
 #include <mutex>
 #include <random>
+#include <utility>
 
 namespace trezorka::file_io {
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, invalid_handle())), owned_(std::exchange(other.owned_, false))
+{
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        handle_ = std::exchange(other.handle_, invalid_handle());
+        owned_ = std::exchange(other.owned_, false);
+    }
+    return *this;
+}
+
+File::~File()
+{
+    release();
+}
 
 std::string hidden_temp_name()
 {

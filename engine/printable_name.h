@@ -4,8 +4,10 @@
 // sequence for the terminal or a character that turns the text around, and
 // printed raw it could forge the lines around it.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace trezorka {
 
@@ -16,5 +18,15 @@ namespace trezorka {
 // bytes 0x80 to 0x9F outside valid UTF-8 as \xNN. Every other byte, other
 // invalid UTF-8 included, is kept as it is.
 std::string printable_name(std::string_view text);
+
+// The same for a path, taken as UTF-8 (on Windows string() would go through
+// the ANSI code page, and could throw on a name it cannot represent). Only a
+// path itself: text that would convert to one takes the overload above.
+template <typename Path, typename = std::enable_if_t<std::is_same_v<Path, std::filesystem::path>>>
+std::string printable_name(const Path& path)
+{
+    const std::u8string name = path.u8string();
+    return printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
+}
 
 } // namespace trezorka

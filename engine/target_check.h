@@ -6,7 +6,7 @@
 // it starts, so there is one rule for what may be read and where it may be
 // written.
 
-#include "stream_job.h"
+#include "endpoint.h"
 
 #include <filesystem>
 #include <string>

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -107,19 +108,12 @@ std::vector<std::uint8_t> plaintext()
     return {vectors::known_plaintext.begin(), vectors::known_plaintext.end()};
 }
 
-CipherKey key_for(CipherContext& context, std::u16string_view password, KeyRule rule)
-{
-    CipherHash hash = context.create_sha1_hash();
-    hash.hash_data(password_hash_bytes(password).span());
-    return hash.derive_rc4_key(rule);
-}
-
 // Whole-message encryption through the service, in blocks of `block` bytes.
 std::vector<std::uint8_t> encrypt(std::u16string_view password, KeyRule rule, std::vector<std::uint8_t> data,
                                   std::size_t block)
 {
     CipherContext context = CipherContext::acquire();
-    CipherKey key = key_for(context, password, rule);
+    CipherKey key = password_key(context, password, rule);
     for (std::size_t at = 0; at < data.size(); at += block)
         key.encrypt(std::span(data).subspan(at, std::min(block, data.size() - at)));
     return data;
@@ -152,7 +146,7 @@ void check_known_answers()
         }
         // Decrypting is the same keystream.
         CipherContext context = CipherContext::acquire();
-        CipherKey key = key_for(context, v.password, KeyRule::Strong128);
+        CipherKey key = password_key(context, v.password, KeyRule::Strong128);
         auto data = unhex(v.ciphertext_hex);
         key.decrypt(data);
         check(data == plaintext(), name + ": decrypts back");
@@ -378,32 +372,24 @@ void check_share_modes(const fs::path& dir)
     }
 
     {
-        file_io::File temp;
-        const fs::path created = dir / "new.tmp";
-        check(file_io::create_exclusive(created, temp), "create a new file");
-        Raw reader(open_raw(created, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-        check(!reader.ok(), "a file being written is shared with nobody");
-        file_io::File again;
-        check(!file_io::create_exclusive(created, again), "an existing name is not taken");
-        temp.close();
-        fs::remove(created);
-    }
-    {
         // A temporary file whose job never finished (a killed process closes
         // its handles the same way) goes with its handle; one that is placed
         // stays, under its new name, and the folder could not move meanwhile.
         file_io::TargetFolder folder(dir);
-        file_io::File abandoned;
-        check(folder.create_named(".abandoned.tmp", abandoned), "create a temporary file in the folder");
+        std::optional<file_io::File> abandoned = folder.create_named(".abandoned.tmp");
+        check(abandoned.has_value(), "create a temporary file in the folder");
+        Raw reader(open_raw(dir / ".abandoned.tmp", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        check(!reader.ok(), "a file being written cannot be read by others");
+        check(!folder.create_named("shared.bin"), "an existing name is not taken");
         check(!MoveFileExW(dir.c_str(), (dir.wstring() + L"-moved").c_str(), 0), "the folder held open cannot be moved");
-        abandoned = file_io::File();
+        abandoned.reset();
         check(!fs::exists(dir / ".abandoned.tmp"), "an unfinished temporary file goes with its handle");
-        file_io::File kept;
-        check(folder.create_named(".kept.tmp", kept), "create another temporary file");
+        std::optional<file_io::File> kept = folder.create_named(".kept.tmp");
+        check(kept.has_value(), "create another temporary file");
         const std::uint8_t byte = 7;
-        kept.write_all(&byte, 1);
-        check(folder.place(kept, ".kept.tmp", "kept.bin", false), "place it under its name");
-        kept.close();
+        kept->write_all(&byte, 1);
+        check(folder.place(*kept, ".kept.tmp", "kept.bin", false), "place it under its name");
+        kept->close();
         check(read_file(dir / "kept.bin") == std::vector<std::uint8_t>{7}, "the placed file keeps its bytes");
         check(!fs::exists(dir / ".kept.tmp"), "no temporary name is left");
         fs::remove(dir / "kept.bin");
