@@ -186,6 +186,10 @@ private:
     std::filesystem::path path_;
 };
 
+// Throws the layer's failure: JobError("what: name: cause"), the name left
+// out when the path is empty. For the platform files, which give the cause.
+[[noreturn]] void throw_failure(const std::string& what, const std::filesystem::path& path, const std::string& cause);
+
 // The size of a regular file opened to read with no sharing, or -1.
 std::int64_t probe_size(const std::filesystem::path& path) noexcept;
 

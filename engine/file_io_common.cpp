@@ -1,5 +1,8 @@
 #include "file_io.h"
 
+#include "job_error.h"
+#include "printable_name.h"
+
 #include <cstdio>
 #include <mutex>
 #include <random>
@@ -25,6 +28,14 @@ File& File::operator=(File&& other) noexcept
 File::~File()
 {
     release();
+}
+
+void throw_failure(const std::string& what, const std::filesystem::path& path, const std::string& cause)
+{
+    std::string message = what;
+    if (!path.empty())
+        message += ": " + printable_name(path);
+    throw JobError(message + ": " + cause);
 }
 
 std::string hidden_temp_name()

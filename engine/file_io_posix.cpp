@@ -26,12 +26,7 @@ namespace {
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error)
 {
-    std::string message = what;
-    if (!path.empty())
-        message += ": " + printable_name(path);
-    message += ": ";
-    message += system_error_text(error);
-    throw JobError(message);
+    throw_failure(what, path, system_error_text(error));
 }
 
 [[noreturn]] void fail(const std::string& what, int error)

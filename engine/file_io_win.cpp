@@ -102,12 +102,7 @@ std::string cause(DWORD error)
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error)
 {
-    std::string message = what;
-    if (!path.empty())
-        message += ": " + printable_name(path);
-    message += ": ";
-    message += cause(error);
-    throw JobError(message);
+    throw_failure(what, path, cause(error));
 }
 
 [[noreturn]] void fail(const std::string& what, DWORD error)
