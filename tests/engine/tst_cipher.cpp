@@ -1,7 +1,7 @@
 // The cipher layer: what the password turns into, and RC4 itself.
 
 #include "cipher.h"
-#include "test_util.h"
+#include "test_qt.h"
 #include "vectors.h"
 
 #include <QTest>

@@ -5,6 +5,7 @@
 
 #include "TStatus_show_rules.h"
 #include "Tmain_rules.h"
+#include "test_qt.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,11 +17,6 @@
 #include <map>
 #include <memory>
 #include <string>
-
-inline QString qs(std::u16string_view text)
-{
-    return QString::fromStdU16String(std::u16string(text));
-}
 
 using trezorka::rules::Control;
 using trezorka::rules::Timer;

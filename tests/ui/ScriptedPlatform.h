@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UiPlatform.h"
+#include "test_qt.h"
 #include "window_texts.h"
 
 #include <QList>
@@ -8,11 +9,6 @@
 
 #include <functional>
 #include <string_view>
-
-inline QString qs(std::u16string_view text)
-{
-    return QString::fromStdU16String(std::u16string(text));
-}
 
 // Answers the window's dialogs from a script and records what was asked.
 class ScriptedPlatform : public trezorka::rules::UiPlatform {

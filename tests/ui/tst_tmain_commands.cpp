@@ -8,6 +8,7 @@
 #include "TStatus_show.h"
 #include "Tmain.h"
 #include "TrayIcon.h"
+#include "test_qt.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -26,6 +26,8 @@
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
+
+using namespace test_util;
 
 namespace {
 
@@ -140,30 +142,6 @@ struct Rig {
     }
 };
 
-QByteArray random_bytes(int n)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    for (char& c : b)
-        c = char(QRandomGenerator::global()->bounded(256));
-    return b;
-}
-
-bool write_file(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 
@@ -176,8 +154,8 @@ private slots:
     {
         Rig r;
         QVERIFY(r.dir.isValid());
-        const QByteArray plain = random_bytes(100'000);
-        QVERIFY(write_file(r.path(u"zpráva.pdf"_s), plain));
+        const QByteArray plain = random_bytes<QByteArray>(100'000, 1);
+        write_file(r.path(u"zpráva.pdf"_s), plain);
         const QString encrypted = r.path(u"zpráva.pdf.t2k"_s);
 
         r.pick(r.path(u"zpráva.pdf"_s));
@@ -262,7 +240,7 @@ private slots:
         QFETCH(QString, again);
         QFETCH(QString, text);
         Rig r;
-        QVERIFY(write_file(r.path(source), "data"));
+        write_file(r.path(source), "data");
         r.pick(r.path(source));
         const bool encrypt = !source.endsWith(u".t2k"_s);
         if (password == u"\b"_s) {
@@ -296,7 +274,7 @@ private slots:
     void failureThenSuccess()
     {
         Rig r;
-        QVERIFY(write_file(r.path(u"a.txt"_s), random_bytes(5000)));
+        write_file(r.path(u"a.txt"_s), random_bytes<QByteArray>(5000, 1));
         r.pick(r.path(u"a.txt"_s));
         r.platform.saveAnswers << r.path(u"chybi/b.t2k"_s);
         r.w->savetochose_labelClick();
@@ -352,9 +330,9 @@ private slots:
         QFETCH(bool, answer);
         QFETCH(bool, asked);
         Rig r;
-        const QByteArray data = random_bytes(3000);
-        QVERIFY(write_file(r.path(source), data));
-        QVERIFY(write_file(r.path(target), "older"));
+        const QByteArray data = random_bytes<QByteArray>(3000, 1);
+        write_file(r.path(source), data);
+        write_file(r.path(target), "older");
         r.pick(r.path(source));
         if (!chosen.isEmpty()) {
             r.platform.saveAnswers << r.path(chosen);
@@ -446,7 +424,7 @@ private slots:
         QFETCH(bool, systemTray);
         Rig r;
         r.platform.systemTray = systemTray;
-        QVERIFY(write_file(r.path(u"a.t2k"_s), random_bytes(1000)));
+        write_file(r.path(u"a.t2k"_s), random_bytes<QByteArray>(1000, 1));
         r.pick(r.path(u"a.t2k"_s));
         r.typePasswords(u"p"_s, {});
         Seen minimised;
