@@ -426,7 +426,7 @@ private slots:
         QVERIFY(o.finished);
         QCOMPARE(o.status, status);
         QCOMPARE(read_file<QByteArray>(d / "a.txt").toHex(), content.toHex());
-        QCOMPARE(snapshot(fs_path(dir.path())).size(), std::size_t(2));
+        QCOMPARE(snapshot(d).size(), std::size_t(2));
     }
 
     // Status 2: nothing is asked, nothing is written, nothing changes.
@@ -513,7 +513,7 @@ private slots:
             fs::create_symlink("../old.txt", d / "shared" / "report.t2k");
             QCOMPARE(::lchown((d / "shared" / "report.t2k").c_str(), 65533, 65533), 0);
         }
-        const Snapshot before = snapshot(fs_path(dir.path()));
+        const Snapshot before = snapshot(d);
 
         Outcome o = runCli(args, dir.path(), input);
         QVERIFY2(o.finished, "the tool waited instead of refusing");
@@ -521,7 +521,7 @@ private slots:
         QCOMPARE(o.status, 2);
         QVERIFY2(QString::fromUtf8(o.err).contains(message), o.err.constData());
         QCOMPARE(o.out, QByteArray());
-        const Snapshot after = snapshot(fs_path(dir.path()));
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -543,7 +543,7 @@ private slots:
         Outcome o = runCli(QStringList{"--force", "--password-file", "pw"} + args, dir.path(), plain);
         QCOMPARE(o.status, 0);
         QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
-        QCOMPARE(snapshot(fs_path(dir.path())).size(), std::size_t(3));
+        QCOMPARE(snapshot(d).size(), std::size_t(3));
     }
 
     // The failure text; no target, no temporary file. Status 1 when the
@@ -582,7 +582,7 @@ private slots:
         write_file(d / "pw", "Trezor\n");
         fs::create_directory(d / "folder");
         QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
-        const Snapshot before = snapshot(fs_path(dir.path()));
+        const Snapshot before = snapshot(d);
 
         // A file-size limit keeps a tool that reads a device from filling the disk.
         Outcome o = runProgram(QStringLiteral("/bin/sh"),
@@ -595,7 +595,7 @@ private slots:
         QVERIFY2(QString::fromUtf8(o.err).contains(cause), o.err.constData());
         QCOMPARE(o.err.contains("chyba při načítání/ukládání"), status == 1);
         QVERIFY(fs::is_empty(d / "folder"));
-        const Snapshot after = snapshot(fs_path(dir.path()));
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -632,7 +632,7 @@ private slots:
         write_file(d / "pw", "Trezor\n");
         if (targetExists)
             write_file(d / "big.bin.t2k", "the old target");
-        const Snapshot before = snapshot(fs_path(dir.path()));
+        const Snapshot before = snapshot(d);
 
         // 64 blocks of 512 bytes (1024 in some shells): far below 256 KiB.
         Outcome o = runCliInShell(
@@ -640,7 +640,7 @@ private slots:
         QCOMPARE(o.exitStatus, QProcess::NormalExit);
         QCOMPARE(o.status, 1);
         QVERIFY2(o.err.startsWith(textEncryptFailed), o.err.constData());
-        const Snapshot after = snapshot(fs_path(dir.path()));
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -669,7 +669,7 @@ private slots:
         const fs::path d = dir.path().toStdString();
         write_file(d / "pw", "Trezor\n");
         write_file(d / "out.t2k", "the old target");
-        const Snapshot before = snapshot(fs_path(dir.path()));
+        const Snapshot before = snapshot(d);
 
         QProcess p;
         startProcess(p, cliPath(), {"--force", "--password-file", "pw", "-e", "-", "-o", "out.t2k"}, dir.path());
@@ -683,7 +683,7 @@ private slots:
         QVERIFY(o.finished);
         QCOMPARE(o.exitStatus, QProcess::NormalExit);
         QCOMPARE(o.status, 128 + signal);
-        const Snapshot after = snapshot(fs_path(dir.path()));
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -760,7 +760,7 @@ private slots:
         // Standard input stays open: the job waits for more data, its key made.
         p.write(random_bytes<QByteArray>(300000, 8));
         QVERIFY(p.waitForBytesWritten(5000));
-        QVERIFY(waitForNewEntry(dir.path(), snapshot(fs_path(dir.path())), p.processId()));
+        QVERIFY(waitForNewEntry(dir.path(), snapshot(d), p.processId()));
         QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
         const std::optional<bool> utf8Seen = memoryHolds(p.processId(), password.toUtf8());
         const std::optional<bool> utf16Seen = memoryHolds(p.processId(), utf16);
@@ -802,7 +802,7 @@ private slots:
             QStringLiteral("exec \"$0\" -q --password-file pw \"$(printf 'caf\\351 \\377.txt.t2k')\""), dir.path());
         QCOMPARE(dec.status, 0);
         QCOMPARE(read_file<QByteArray>(d / name), plain);
-        QCOMPARE(snapshot(fs_path(dir.path())).size(), std::size_t(3));
+        QCOMPARE(snapshot(d).size(), std::size_t(3));
     }
 
     void binaryDataNotThroughTerminal_data()
@@ -1021,7 +1021,7 @@ private slots:
         QCOMPARE(runCli({"-q", "--password-file", "pw", "doc.txt"}, dir.path()).status, 0);
         fs::remove(d / "doc.txt");
         write_file(d / "pw", password + "\n");
-        const Snapshot before = snapshot(fs_path(dir.path()));
+        const Snapshot before = snapshot(d);
 
         Outcome o = runCli(QStringList{"-q", "--password-file", "pw"} + args, dir.path(),
                            input.isEmpty() ? QByteArray() : read_file<QByteArray>(d / input.toStdString()));
@@ -1029,7 +1029,7 @@ private slots:
         if (status == 2) {
             QVERIFY2(o.err.contains("Heslo je nejspíš chybné") && o.err.contains("--no-check"), o.err.constData());
             QCOMPARE(o.out, QByteArray());
-            QVERIFY(snapshot(fs_path(dir.path())) == before);
+            QVERIFY(snapshot(d) == before);
         } else if (written == "plain") {
             QVERIFY(read_file<QByteArray>(d / "out.txt") == text);
         } else {
