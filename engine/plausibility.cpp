@@ -3,7 +3,6 @@
 #include "file_io.h"
 #include "mime_table.h"
 #include "secure_buffer.h"
-#include "stream_job.h"
 
 #include <algorithm>
 #include <cstring>
