@@ -2,26 +2,42 @@
 # Installs what is missing, builds, and runs every test headless through ctest;
 # then builds the tests of the engine, the rules and the tool with the window
 # program switched off (build/nogui) and runs them again.
-# Usage: ./test.sh [--windows] [ctest arguments...]
-#   --windows  afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
-#              check under Wine that the CryptoAPI build and this build make the same
-#              files, and drive the window program under Wine on Xvfb
+# Usage: ./test.sh [--windows] [--desktops] [ctest arguments...]
+#   --windows   afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
+#               check under Wine that the CryptoAPI build and this build make the same
+#               files, and drive the window program under Wine on Xvfb
+#   --desktops  also install GNOME Shell, mutter, sway and KWin and run the tests of long
+#               jobs on them (and, with --windows, `taskkill` during a job under Wine)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 
 windows=0
-if [ "${1:-}" = "--windows" ]; then
-    windows=1
+desktops=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --windows) windows=1 ;;
+        --desktops) desktops=1 ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 
-need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer \
+need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
     dpkg-dev file libglib2.0-bin tmux strace ccache
 # A second build tree compiles the same sources again: ccache makes that cheap.
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+# The tools the wrong-password check's corpus of legitimate files is made with.
+need_packages zip unzip zstd xz-utils bzip2 lz4 lzip lzop ncompress cpio 7zip gcab makeself gettext \
+    imagemagick qpdf sqlite3 sox flac vorbis-tools opus-tools lame libgsf-bin python3-fonttools python3-brotli
+if [ "$desktops" = 1 ]; then
+    need_packages "${DESKTOP_PACKAGES[@]}"
+    cmake --preset dev -DTREZORKA_WAYLAND_TESTS=ON >/dev/null
+elif [ -f build/dev/CMakeCache.txt ]; then
+    cmake --preset dev -DTREZORKA_WAYLAND_TESTS=OFF >/dev/null
+fi
 build_tree dev
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
@@ -36,4 +52,7 @@ if [ "$windows" = 1 ]; then
     windows/build.sh
     TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
     tests/windows/e2e.sh build/windows/bin/trezorka.exe build/dev/cli/trezorka-cli
+    if [ "$desktops" = 1 ]; then
+        tests/windows/taskkill_mid_job.sh build/windows/bin/trezorka.exe
+    fi
 fi

@@ -167,10 +167,13 @@ void QtUiPlatform::message(std::u16string_view title, std::u16string_view text, 
     box.exec();
 }
 
-QMessageBox::StandardButton QtUiPlatform::warning_box(const QString& text, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton QtUiPlatform::warning_box(const QString& text, QMessageBox::StandardButtons buttons,
+                                                      QMessageBox::StandardButton default_button)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, buttons, nullptr);
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(default_button);
+    if (buttons.testFlag(QMessageBox::Cancel))
+        box.setEscapeButton(QMessageBox::Cancel);
     // The framework's own English words, also while Qt's Czech translation
     // puts Czech ones on every other dialog's buttons.
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
@@ -181,12 +184,14 @@ QMessageBox::StandardButton QtUiPlatform::warning_box(const QString& text, QMess
 
 void QtUiPlatform::warning(std::u16string_view text)
 {
-    warning_box(qs(text), QMessageBox::Ok);
+    warning_box(qs(text), QMessageBox::Ok, QMessageBox::Ok);
 }
 
-bool QtUiPlatform::warning_ok_cancel(std::u16string_view text)
+bool QtUiPlatform::warning_ok_cancel(std::u16string_view text, Button default_button)
 {
-    return warning_box(qs(text), QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return warning_box(qs(text), QMessageBox::Ok | QMessageBox::Cancel,
+                       default_button == Button::Cancel ? QMessageBox::Cancel : QMessageBox::Ok)
+           == QMessageBox::Ok;
 }
 
 void QtUiPlatform::open_url(std::u16string_view url)

@@ -24,6 +24,7 @@ int main(int argc, char* argv[])
 
     // Layouts are in 96-dpi pixels and scale in proportion: no rounding of
     // the scale factor, so 150 % stays 150 %.
+    trezorka::ui::use_desktop_session_bus();
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     // Qt's own dialogs in Czech, as the rest of the program.

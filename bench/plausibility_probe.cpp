@@ -1,11 +1,12 @@
 // Drives the wrong-password check for the corpus and cost scripts:
 //
-//   plausibility_probe corpus WORKDIR < LIST
-//       For each path on standard input (one a line): encrypts the file with a
-//       random password into WORKDIR by a stream job, judges the result for
-//       the file's own name with that password and with another random one,
-//       and prints "kind<TAB>size<TAB>right<TAB>wrong<TAB>path". The
-//       encrypted copy is removed at once.
+//   plausibility_probe corpus [SEED] < LIST
+//       For each line of standard input, "PATH" or "PATH<TAB>NAME": encrypts
+//       the file's start with a random password, in memory, judges it for
+//       NAME (default: the file's own name) with that password and with
+//       another random one, as the tools judge what they read, and prints
+//       "kind<TAB>size<TAB>right<TAB>wrong<TAB>path<TAB>name". A SEED makes
+//       the same passwords again.
 //   plausibility_probe kind NAME...
 //       The kind each name is taken for ("-": none).
 //   plausibility_probe time ENCRYPTED TARGET_NAME [ROUNDS]
@@ -14,15 +15,16 @@
 //       wrong one.
 
 #include "plausibility.h"
-#include "stream_job.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -63,44 +65,55 @@ bool same_key(std::u16string_view a, std::u16string_view b)
     return std::equal(ka.span().begin(), ka.span().end(), kb.span().begin(), kb.span().end());
 }
 
-void encrypt(const fs::path& source, const fs::path& target, std::u16string_view password)
+// The file's first bytes, as many as the check reads, and whether that is all of it.
+std::vector<std::uint8_t> start_of(const fs::path& source, bool& whole)
 {
-    StreamJob job;
-    job.source = Endpoint::file(source);
-    job.target = Endpoint::file(target);
-    job.encrypt = true;
-    run_stream_job(job, password);
+    std::ifstream in(source, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot open");
+    std::vector<std::uint8_t> start(plausibility_window + 1);
+    in.read(reinterpret_cast<char*>(start.data()), static_cast<std::streamsize>(start.size()));
+    if (in.bad())
+        throw std::runtime_error("cannot read");
+    start.resize(static_cast<std::size_t>(in.gcount()));
+    whole = start.size() <= plausibility_window;
+    return start;
 }
 
-int corpus(const fs::path& work)
+int corpus(std::uint64_t seed)
 {
-    std::mt19937_64 random(std::random_device{}());
-    const fs::path encrypted = work / "probe.t2k";
+    std::mt19937_64 random(seed);
+    CipherContext context = CipherContext::acquire();
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line.empty())
             continue;
-        const fs::path source = fs::u8path(line);
+        const std::size_t tab = line.find('\t');
+        const std::string path = line.substr(0, tab);
+        const fs::path source = fs::u8path(path);
+        const std::string name = tab == std::string::npos ? source.filename().string() : line.substr(tab + 1);
         std::u16string right = random_password(random);
         std::u16string wrong = random_password(random);
         // A different password can still give the same key (only the first
         // half of its UTF-16 bytes is hashed); such a pair is not wrong.
         while (same_key(right, wrong))
             wrong = random_password(random);
+        bool whole = false;
+        std::vector<std::uint8_t> start;
+        std::error_code ec;
+        const auto size = fs::file_size(source, ec);
         try {
-            encrypt(source, encrypted, right);
+            start = start_of(source, whole);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "skipped %s: %s\n", line.c_str(), e.what());
+            std::fprintf(stderr, "skipped %s: %s\n", path.c_str(), e.what());
             continue;
         }
-        const Plausibility r = check_password(encrypted, source.filename(), right, KeyRule::Strong128);
-        const Plausibility w = check_password(encrypted, source.filename(), wrong, KeyRule::Strong128);
-        std::error_code ec;
-        const auto size = fs::file_size(encrypted, ec);
-        fs::remove(encrypted, ec);
-        const std::string kind(plausibility_kind(source.filename().string()));
-        std::printf("%s\t%llu\t%s\t%s\t%s\n", kind.empty() ? "-" : kind.c_str(), static_cast<unsigned long long>(size),
-                    name_of(r), name_of(w), line.c_str());
+        context.import_rc4_key(derive_key_bytes(right, KeyRule::Strong128).span()).encrypt(start);
+        const Plausibility r = judge_encrypted_start(name, start, whole, right, KeyRule::Strong128);
+        const Plausibility w = judge_encrypted_start(name, start, whole, wrong, KeyRule::Strong128);
+        const std::string kind(plausibility_kind(name));
+        std::printf("%s\t%llu\t%s\t%s\t%s\t%s\n", kind.empty() ? "-" : kind.c_str(),
+                    static_cast<unsigned long long>(ec ? 0 : size), name_of(r), name_of(w), path.c_str(), name.c_str());
     }
     return 0;
 }
@@ -135,8 +148,8 @@ int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     try {
-        if (command == "corpus" && argc == 3)
-            return corpus(argv[2]);
+        if (command == "corpus" && argc <= 3)
+            return corpus(argc == 3 ? std::strtoull(argv[2], nullptr, 10) : std::random_device{}());
         if (command == "kind") {
             for (int i = 2; i < argc; ++i) {
                 const std::string_view kind = plausibility_kind(argv[i]);
@@ -150,6 +163,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "plausibility_probe: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: %s corpus WORKDIR < LIST | kind NAME... | time ENCRYPTED TARGET_NAME [ROUNDS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s corpus [SEED] < LIST | kind NAME... | time ENCRYPTED TARGET_NAME [ROUNDS]\n", argv[0]);
     return 2;
 }

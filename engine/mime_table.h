@@ -17,8 +17,8 @@ enum class Check : std::uint8_t {
 };
 
 // Bytes at some offset in [start, start + span], compared under a mask when
-// mask_at >= 0. It holds when it matches and, if it has children, one of them
-// holds too.
+// mask_at is not no_mask. It holds when it matches and, if it has children,
+// one of them holds too.
 struct MagicRule {
     std::uint32_t start;
     std::uint32_t span;
@@ -27,8 +27,19 @@ struct MagicRule {
     std::uint16_t first_child;
     std::uint8_t length;
     std::uint8_t child_count;
+    std::uint8_t flags;        // RuleFlags
 };
 inline constexpr std::uint16_t no_mask = 0xFFFF;
+
+enum RuleFlags : std::uint8_t {
+    // At any offset from start to the end of the bytes read: a stub may come
+    // first. Never unknown, whatever lies past the bytes read.
+    rule_anywhere = 1,
+    // The start of a stub in front of the kind's real signature: it settles
+    // nothing unless the whole file was read, when the signature would have
+    // been found.
+    rule_open = 2,
+};
 
 // Sibling rules side by side: one kind's top-level signatures.
 struct RuleRange {
@@ -41,7 +52,6 @@ struct TypeRow {
     Check check;
     std::uint32_t first_range; // into the rule ranges; any rule in them may hold
     std::uint32_t range_count;
-    std::uint32_t needed;      // bytes from the start the rules may look at
 };
 
 enum GlobFlags : std::uint8_t { glob_case_sensitive = 1 };

@@ -5,8 +5,10 @@
 #include "secure_buffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -30,11 +32,12 @@ std::span<const std::uint8_t> within_window(std::span<const std::uint8_t> start,
     return start.first(plausibility_window);
 }
 
-// "Few" control characters in text: one in 64. Random bytes hold about one in
-// ten, so past a hundred bytes they never pass.
+// "Few" characters that are not text: one in 128, none in a shorter text.
+// Random bytes hold about one in ten (random UTF-16 units one in eight), so
+// past a few hundred bytes they never pass.
 bool few(std::size_t bad, std::size_t total)
 {
-    return bad * 64 <= total;
+    return bad * 128 <= total;
 }
 
 // ---- names --------------------------------------------------------------------
@@ -168,11 +171,13 @@ Tri rule_holds(const mime::Table& table, const mime::MagicRule& rule, std::span<
 {
     const std::uint8_t* value = table.pool.data() + rule.value_at;
     const std::uint8_t* mask = rule.mask_at != mime::no_mask ? table.pool.data() + rule.mask_at : nullptr;
+    const bool anywhere = rule.flags & mime::rule_anywhere;
+    const std::uint64_t last = anywhere ? data.size() : std::uint64_t(rule.start) + rule.span;
     bool unknown = false;
-    for (std::uint64_t at = rule.start; at <= std::uint64_t(rule.start) + rule.span; ++at) {
+    for (std::uint64_t at = rule.start; at <= last; ++at) {
         if (at + rule.length > data.size()) {
             // Bytes we have not read might hold it; bytes past the end cannot.
-            unknown = unknown || !whole_file;
+            unknown = unknown || (!whole_file && !anywhere);
             break;
         }
         const std::uint8_t* here = data.data() + at;
@@ -181,16 +186,17 @@ Tri rule_holds(const mime::Table& table, const mime::MagicRule& rule, std::span<
             for (std::uint32_t i = 0; i < rule.length && same; ++i)
                 same = (here[i] & mask[i]) == value[i];
         } else {
-            same = std::memcmp(here, value, rule.length) == 0;
+            same = rule.length == 0 || (here[0] == value[0] && std::memcmp(here, value, rule.length) == 0);
         }
         if (!same)
             continue;
-        if (rule.child_count == 0)
+        Tri holds = rule.child_count == 0 ? Tri::Yes
+                                          : any_holds(table, rule.first_child, rule.child_count, data, whole_file);
+        if (holds == Tri::Yes && (rule.flags & mime::rule_open))
+            holds = whole_file ? Tri::No : Tri::Unknown;
+        if (holds == Tri::Yes)
             return Tri::Yes;
-        const Tri children = any_holds(table, rule.first_child, rule.child_count, data, whole_file);
-        if (children == Tri::Yes)
-            return Tri::Yes;
-        unknown = unknown || children == Tri::Unknown;
+        unknown = unknown || holds == Tri::Unknown;
     }
     return unknown ? Tri::Unknown : Tri::No;
 }
@@ -210,6 +216,11 @@ Tri signatures_hold(const mime::TypeRow& type, std::span<const std::uint8_t> dat
 
 // ---- text -------------------------------------------------------------------------
 
+// Text shows itself in its first kilobyte, and random bytes never pass for
+// that many. What follows may be anything: a script's payload, a dump's
+// binary fields.
+constexpr std::size_t text_sample = 1024;
+
 // Control characters that do not occur in text. Backspace, tab, the line and
 // page breaks, shift out and in (ISO-2022 Korean and Chinese), ^Z (the old
 // end-of-file mark) and escape (terminal colours, ISO-2022) do.
@@ -218,25 +229,68 @@ bool is_bad_control(std::uint32_t c)
     return c < 0x20 ? !((c >= 0x08 && c <= 0x0F) || c == 0x1A || c == 0x1B) : c == 0x7F;
 }
 
-// UTF-8 and the legacy 8-bit encodings (Latin-2, Windows-1250, KOI8-R, ...):
-// no more than a few bytes that are neither characters nor layout.
+// The bad control characters of a text, by value. A few values that recur
+// separate fields or records (^A in database exports, NUL after each name
+// from find -print0, the unit and record separators): they do not count.
+// Random bytes spread over all values alike, so sparing the commonest few
+// still leaves nine in ten of theirs.
+class Controls {
+public:
+    void add(std::uint32_t c)
+    {
+        if (is_bad_control(c))
+            ++count_[c == 0x7F ? 0x20 : c];
+    }
+
+    std::size_t bad() const
+    {
+        constexpr std::size_t separators = 3, recurring = 3;
+        std::array<std::size_t, 33> sorted = count_;
+        std::partial_sort(sorted.begin(), sorted.begin() + separators, sorted.end(), std::greater<>());
+        std::size_t bad = 0;
+        for (std::size_t i = 0; i < sorted.size(); ++i)
+            bad += i < separators && sorted[i] >= recurring ? 0 : sorted[i];
+        return bad;
+    }
+
+private:
+    std::array<std::size_t, 33> count_{};
+};
+
+// UTF-8 and the legacy 8-bit encodings (Latin-2, Windows-1250, KOI8-R,
+// EBCDIC ...): no more than a few bytes that are neither characters nor
+// layout.
 bool is_8bit_text(std::span<const std::uint8_t> data)
 {
-    std::size_t bad = 0;
+    Controls controls;
     for (const std::uint8_t b : data)
-        bad += is_bad_control(b);
-    return few(bad, data.size());
+        controls.add(b);
+    return few(controls.bad(), data.size());
 }
 
-// UTF-16 in one byte order. Characters that are not text count against it:
-// NUL, controls, broken surrogate pairs, noncharacters and, without a byte
-// order mark, the private use area. Without a mark, a quarter of the
-// characters must also be ASCII, the line breaks and spaces at least.
+// Text comes in runs of one script: a character other than ASCII seldom
+// stands alone in its block of 256 code points (the CJK ideographs count as
+// one block, the Hangul syllables as another). Random units mostly do.
+std::uint8_t script_block(std::uint32_t c)
+{
+    if (c >= 0x3400 && c <= 0x9FFF)
+        return 0x34;
+    if (c >= 0xAC00 && c <= 0xD7AF)
+        return 0xAC;
+    return static_cast<std::uint8_t>(c >> 8);
+}
+
+// UTF-16 in one byte order, with or without a byte order mark, in any
+// script. Characters that are not text count against it: controls, broken
+// surrogate pairs, noncharacters and, without a mark, the private use area
+// (a random unit is one of them about one time in eight). And no more than
+// one character in eight may stand alone in its script's block.
 bool is_utf16_text(std::span<const std::uint8_t> data, bool big_endian, bool marked)
 {
     const std::size_t units = data.size() / 2;
+    Controls controls;
+    std::array<std::size_t, 256> blocks{};
     std::size_t bad = 0;
-    std::size_t ascii = 0;
     for (std::size_t i = marked ? 1 : 0; i < units; ++i) {
         const std::uint8_t* p = data.data() + 2 * i;
         const std::uint32_t c = big_endian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
@@ -245,20 +299,23 @@ bool is_utf16_text(std::span<const std::uint8_t> data, bool big_endian, bool mar
                 break; // cut off by the end of what was read
             const std::uint8_t* q = p + 2;
             const std::uint32_t low = big_endian ? (q[0] << 8 | q[1]) : (q[1] << 8 | q[0]);
-            if (low >= 0xDC00 && low <= 0xDFFF)
+            if (low >= 0xDC00 && low <= 0xDFFF) {
                 ++i;
-            else
+                ++blocks[script_block(c)];
+            } else {
                 ++bad;
+            }
             continue;
         }
-        if (c >= 0x09 && c < 0x7F)
-            ++ascii;
-        if (c == 0 || is_bad_control(c) || (c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF
-            || (!marked && c >= 0xE000 && c <= 0xF8FF))
+        controls.add(c);
+        if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF || (!marked && c >= 0xE000 && c <= 0xF8FF))
             ++bad;
+        else
+            ++blocks[script_block(c)];
     }
     const std::size_t counted = units - (marked ? 1 : 0);
-    return counted > 0 && few(bad, counted) && (marked || ascii * 4 >= counted);
+    const auto alone = static_cast<std::size_t>(std::count(blocks.begin() + 1, blocks.end(), 1));
+    return counted > 0 && few(bad + controls.bad(), counted) && alone * 8 <= counted;
 }
 
 // UTF-32, with or without a byte order mark: every unit a character.
@@ -266,15 +323,18 @@ bool is_utf32_text(std::span<const std::uint8_t> data, bool big_endian, bool mar
 {
     const std::size_t units = data.size() / 4;
     const std::size_t first = marked ? 1 : 0;
+    Controls controls;
     std::size_t bad = 0;
     for (std::size_t i = first; i < units; ++i) {
         const std::uint8_t* p = data.data() + 4 * i;
         const std::uint32_t c = big_endian ? (std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
                                            : (std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-        if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || is_bad_control(c))
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             ++bad;
+        else
+            controls.add(c);
     }
-    return units > first && few(bad, units - first);
+    return units > first && few(bad + controls.bad(), units - first);
 }
 
 bool is_text(std::span<const std::uint8_t> data)
@@ -290,9 +350,9 @@ bool is_text(std::span<const std::uint8_t> data)
         return is_utf16_text(data, false, true);
     if (starts({0xFE, 0xFF}))
         return is_utf16_text(data, true, true);
-    // Without a mark, random bytes are never UTF-16 or UTF-32: most of their
-    // units are not characters (surrogates, the private use area, or past
-    // U+10FFFF).
+    // Without a mark, random bytes are never UTF-32 (most of their units lie
+    // past U+10FFFF), nor UTF-16 over a kilobyte (one unit in eight is a
+    // surrogate or private).
     return is_8bit_text(data) || is_utf16_text(data, false, false) || is_utf16_text(data, true, false)
         || is_utf32_text(data, false, false) || is_utf32_text(data, true, false);
 }
@@ -342,7 +402,7 @@ private:
     bool text()
     {
         if (text_ == Tri::Unknown)
-            text_ = is_text(data_) ? Tri::Yes : Tri::No;
+            text_ = is_text(data_.first(std::min(data_.size(), text_sample))) ? Tri::Yes : Tri::No;
         return text_ == Tri::Yes;
     }
 

@@ -8,9 +8,11 @@
 // check decrypts only the start of the source, in memory, and compares.
 //
 // It never raises an alarm it cannot stand behind: an unknown kind of name, an
-// empty or very short file, or a signature that lies beyond the bytes read
-// gives no verdict. Text is always accepted, whatever the name says, as random
-// bytes never pass for it.
+// empty or very short file, a signature that lies beyond the bytes read, or a
+// kind whose real files may start with anything (binary STL, old tar, raw
+// streams) gives no verdict. Every kind it judges accepts all the forms its
+// real files take (tools/gen_mime_table.py says which and why). Text is
+// always accepted, whatever the name says, as random bytes never pass for it.
 
 #include "cipher.h"
 

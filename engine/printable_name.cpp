@@ -1,5 +1,7 @@
 #include "printable_name.h"
 
+#include "native_path.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -98,6 +100,11 @@ std::string printable_name(std::string_view text)
         i += keep;
     }
     return out;
+}
+
+std::u16string printable_name(std::u16string_view text)
+{
+    return utf16_from_native_bytes(printable_name(native_bytes_from_utf16(text)));
 }
 
 } // namespace trezorka

@@ -18,6 +18,9 @@ namespace trezorka {
 // bytes 0x80 to 0x9F outside valid UTF-8 as \xNN. Every other byte, other
 // invalid UTF-8 included, is kept as it is.
 std::string printable_name(std::string_view text);
+// The same for a name as the windows hold it, in UTF-16 (a byte of a POSIX
+// name that is not UTF-8 being one unit U+DC80..U+DCFF, see native_path.h).
+std::u16string printable_name(std::u16string_view text);
 
 // The same for a path, taken as UTF-8 (on Windows string() would go through
 // the ANSI code page, and could throw on a name it cannot represent). Only a

@@ -37,7 +37,7 @@ void TStatus_showRules::Timer1Timer()
 void TStatus_showRules::Button1Click()
 {
     question_open_ = true;
-    const bool abort = platform_.warning_ok_cancel(texts::abort_question);
+    const bool abort = platform_.warning_ok_cancel(texts::abort_question, UiPlatform::Button::Ok);
     question_open_ = false;
     if (!abort) {
         end_showing_if_requested();

@@ -3,6 +3,7 @@
 #include "naming.h"
 #include "native_path.h"
 #include "plausibility.h"
+#include "printable_name.h"
 #include "stream_job.h"
 #include "target_check.h"
 
@@ -344,7 +345,7 @@ void TmainRules::run_command(bool encrypt)
     // A ".t2k" file carries no check value: a mistyped password would write
     // garbage, perhaps over a good file. Asked before anything else.
     if (!encrypt && probably_wrong_password(source, view_.text(Control::finalfile), job_.password())
-        && !platform_.warning_ok_cancel(texts::wrong_password_question)) {
+        && !platform_.warning_ok_cancel(texts::wrong_password_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         view_.set_focus(Control::pw);
         return;
@@ -355,7 +356,7 @@ void TmainRules::run_command(bool encrypt)
     // already, ask now, after the password checks (a refused password asks
     // nothing) and before anything changes; "Cancel" leaves all as it was.
     if (!target_confirmed_in_save_dialog() && something_at(view_.text(Control::finalfile))
-        && !platform_.warning_ok_cancel(texts::overwrite_question)) {
+        && !platform_.warning_ok_cancel(texts::overwrite_question, UiPlatform::Button::Cancel)) {
         job_.wipe_password();
         return;
     }
@@ -388,11 +389,18 @@ void TmainRules::run_command(bool encrypt)
         port_.show_window();
         port_.restore_application();
         if (job_.job_failed) {
-            platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
+            // The window's two lines, then what went wrong and with which
+            // file, as the tool says it.
+            std::u16string text(t.failure);
+            if (!job_.job_cause.empty())
+                text += u"\r\n" + job_.job_cause;
+            platform_.message(texts::error_title, text, UiPlatform::Icon::Error);
             job_.job_failed = false;
+            job_.job_cause.clear();
         } else {
             std::u16string text(t.success);
-            text += view_.text(Control::finalfile);
+            // As the tool prints it: a name must not forge the text around it.
+            text += printable_name(view_.text(Control::finalfile));
             text += u'.';
             platform_.message(texts::success_title, text, UiPlatform::Icon::Information);
         }

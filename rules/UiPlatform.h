@@ -13,6 +13,8 @@ namespace trezorka::rules {
 class UiPlatform {
 public:
     enum class Icon { Information, Error };
+    // The button of an OK/Cancel question that Enter presses.
+    enum class Button { Ok, Cancel };
 
     struct FileDialogRequest {
         std::u16string filter;    // "description|pattern|description|pattern"
@@ -31,9 +33,11 @@ public:
     virtual void message(std::u16string_view title, std::u16string_view text, Icon icon) = 0;
     // The framework's warning dialog: caption "Warning", one "OK" button.
     virtual void warning(std::u16string_view text) = 0;
-    // The framework's warning dialog: caption "Warning", "OK" (default) and
-    // "Cancel". True when the user answered "OK".
-    virtual bool warning_ok_cancel(std::u16string_view text) = 0;
+    // The framework's warning dialog: caption "Warning", "OK" and "Cancel",
+    // `default_button` the one Enter presses; Esc answers "Cancel". A
+    // question whose "OK" can cost a file defaults to "Cancel", so that a
+    // hurried Enter keeps the file. True when the user answered "OK".
+    virtual bool warning_ok_cancel(std::u16string_view text, Button default_button) = 0;
     // Opens a web address in the default browser.
     virtual void open_url(std::u16string_view url) = 0;
     // Whether the desktop has a notification area for the tray icon.

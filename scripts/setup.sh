@@ -32,6 +32,11 @@ BASE_PACKAGES=(g++ cmake ninja-build pkg-config libssl-dev openssl
                qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n fonts-wine
                python3 shared-mime-info)
 
+# The real desktops of the window program's desktop tests (tests/e2e/desktop.py),
+# installed only when asked for (./test.sh --desktops).
+DESKTOP_PACKAGES=(gnome-shell gjs mutter sway grim mako-notifier kwin-wayland xwayland
+                  qt6-wayland at-spi2-core python3-pyatspi python3-gi dbus-daemon dbus-bin libglib2.0-bin)
+
 # build_tree PRESET [TARGET...]: configures once, then builds (only TARGETs when given).
 build_tree() {
     local preset=$1

@@ -11,4 +11,14 @@ namespace trezorka::ui {
 // the UTF-16 command line is read, as argv would lose what the code page cannot say.
 QString first_argument(int argc, char** argv);
 
+// Called before the application object exists. Qt's accessibility bridge and
+// tray icon ask for the session bus; with no bus address in the environment
+// the bus library would start a bus for the program (dbus-launch, where
+// dbus-x11 is installed), which writes below the home folder and outlives
+// the program. So the desktop's bus is named when its usual socket is there
+// ($XDG_RUNTIME_DIR/bus), and otherwise an address that reaches no bus and
+// starts none: with no session bus there is no screen reader or desktop tray
+// to talk to anyway. A bus address already given is kept.
+void use_desktop_session_bus();
+
 } // namespace trezorka::ui

@@ -16,5 +16,8 @@ QString trezorka::ui::first_argument(int, char**)
     return first;
 }
 
+// Windows has no session bus.
+void trezorka::ui::use_desktop_session_bus() {}
+
 // Windows has Tahoma.
 void trezorka::ui::register_tahoma() {}

@@ -219,6 +219,15 @@ void Tmain::bind_events()
             if (accepting_input())
                 rules_.password_entered();
         });
+    // The field's undo history keeps every character typed, one record each,
+    // although undo in a password field can only clear it. Setting the same
+    // text is the one way to drop that history; text, cursor and marks stay.
+    for (QLineEdit* e : {pw, pwagain})
+        connect(e, &QLineEdit::textEdited, e, [e] {
+            const int cursor = e->cursorPosition();
+            e->setText(e->text());
+            e->setCursorPosition(cursor);
+        });
     // A screen reader hears of the marks through the fields they belong to.
     for (Picture* mark : {pwok, pwerr, pwagainok, pwagainerr})
         mark->installEventFilter(this);

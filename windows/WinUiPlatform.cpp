@@ -28,7 +28,9 @@ std::wstring nul_separated(std::u16string_view filter)
 } // namespace
 
 // The dialogs record nothing the flags can stop: no recent documents, and the
-// program's working folder stays where it was.
+// program's working folder stays where it was. What no flag stops: the
+// system's dialog keeps, for each program, the folder of the last file picked
+// in it (ComDlg32\LastVisitedMRU, LastVisitedPidlMRU on newer Windows).
 std::optional<std::u16string> WinUiPlatform::file_dialog(const FileDialogRequest& request, bool save)
 {
     const std::wstring filter = nul_separated(request.filter);
@@ -76,9 +78,13 @@ void WinUiPlatform::warning(std::u16string_view text)
     MessageBoxW(nullptr, wide(text).c_str(), L"Warning", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
 }
 
-bool WinUiPlatform::warning_ok_cancel(std::u16string_view text)
+// Esc answers IDCANCEL in any box that has a "Cancel" button.
+bool WinUiPlatform::warning_ok_cancel(std::u16string_view text, Button default_button)
 {
-    return MessageBoxW(nullptr, wide(text).c_str(), L"Warning", MB_OKCANCEL | MB_ICONWARNING | MB_TASKMODAL) == IDOK;
+    const UINT default_flag = default_button == Button::Cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
+    return MessageBoxW(nullptr, wide(text).c_str(), L"Warning",
+                       MB_OKCANCEL | default_flag | MB_ICONWARNING | MB_TASKMODAL)
+           == IDOK;
 }
 
 void WinUiPlatform::open_url(std::u16string_view url)

@@ -15,7 +15,7 @@ public:
     std::optional<std::u16string> save_file(const FileDialogRequest& request) override;
     void message(std::u16string_view title, std::u16string_view text, Icon icon) override;
     void warning(std::u16string_view text) override;
-    bool warning_ok_cancel(std::u16string_view text) override;
+    bool warning_ok_cancel(std::u16string_view text, Button default_button) override;
     void open_url(std::u16string_view url) override;
     bool has_system_tray() override { return true; }
 

@@ -15,6 +15,7 @@ SharedJob& SharedJob::operator=(SharedJob&& other) noexcept
     job_target = std::move(other.job_target);
     job_encrypt = other.job_encrypt;
     job_failed = other.job_failed;
+    job_cause = std::move(other.job_cause);
     job_password_ = other.take_password();
     return *this;
 }

@@ -7,7 +7,8 @@
 
 // The process-wide record of the current job. The UI thread writes the inputs
 // before it starts the worker and does not touch them until the worker's close
-// request has been handled; the worker writes job_failed before that request.
+// request has been handled; the worker writes job_failed and job_cause before
+// that request.
 // Plain C++, so that every face (the Qt window, the Windows window) shares it.
 struct SharedJob {
     std::u16string job_ext;    // extension, with the dot, of the last accepted source
@@ -16,6 +17,9 @@ struct SharedJob {
     std::u16string job_target; // target path for the worker
     bool job_encrypt = true;
     bool job_failed = false;
+    // Why the last job failed, in Czech, names escaped, as the command-line
+    // tool prints it under the failure text; empty after a job that did not fail.
+    std::u16string job_cause;
 
     bool busy() const { return job_busy == u"true"; }
 

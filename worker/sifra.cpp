@@ -6,6 +6,7 @@
 #include "stream_job.h"
 
 #include <chrono>
+#include <string>
 #include <string_view>
 
 
@@ -33,6 +34,7 @@ void sifra::wait()
 void sifra::Execute()
 {
     bool failed = false;
+    std::string cause;
     try {
         const std::filesystem::path source = trezorka::to_native_path(job_.job_source);
         const std::filesystem::path target = trezorka::to_native_path(job_.job_target);
@@ -46,13 +48,18 @@ void sifra::Execute()
         job.target = trezorka::Endpoint::file(target);
         job.encrypt = job_.job_encrypt;
         trezorka::run_stream_job(job, password);
+    } catch (const std::exception& e) {
+        // The engine's own words, as the tool prints them.
+        failed = true;
+        cause = e.what();
     } catch (...) {
         failed = true;
     }
     job_.wipe_password(); // an exception before the copy was made
 
     std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
-    // Written before the request: the UI thread reads it once the dialog has closed.
+    // Written before the request: the UI thread reads them once the dialog has closed.
+    job_.job_cause = trezorka::utf16_from_native_bytes(cause);
     if (failed)
         job_.job_failed = true;
     if (close_request_)

@@ -6,8 +6,8 @@
 struct SharedJob;
 
 // The worker of one job: takes everything from SharedJob, streams the source
-// through the cipher into the target, pauses 800 ms, sets job_failed on an
-// error, and then makes its close request. It takes the password out of the
+// through the cipher into the target, pauses 800 ms, sets job_failed and
+// job_cause on an error, and then makes its close request. It takes the password out of the
 // record, which holds it no more, and the job wipes it as soon as the key exists.
 //
 // Plain C++ with a thread of its own, so that each face supplies only the way

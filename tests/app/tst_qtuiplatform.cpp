@@ -118,29 +118,42 @@ void tst_qtuiplatform::unguardedDialogWouldWrite()
     QVERIFY(files_in_profile().isEmpty());
 }
 
+// The abort question defaults to "OK"; the questions that guard a file
+// default to "Cancel", so that Enter pressed in a hurry keeps it.
 void tst_qtuiplatform::warningOkCancel_data()
 {
+    using Button = trezorka::rules::UiPlatform::Button;
+    QTest::addColumn<int>("default_button");
     QTest::addColumn<QString>("press");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("OK") << "ok" << true;
-    QTest::newRow("Cancel") << "cancel" << false;
-    QTest::newRow("Escape") << "escape" << false;
-    QTest::newRow("Enter takes the default") << "enter" << true;
+    QTest::newRow("OK") << int(Button::Ok) << "ok" << true;
+    QTest::newRow("Cancel") << int(Button::Ok) << "cancel" << false;
+    QTest::newRow("Escape") << int(Button::Ok) << "escape" << false;
+    QTest::newRow("Enter takes the default") << int(Button::Ok) << "enter" << true;
+    QTest::newRow("Cancel default: Enter keeps the file") << int(Button::Cancel) << "enter" << false;
+    QTest::newRow("Cancel default: Escape") << int(Button::Cancel) << "escape" << false;
+    QTest::newRow("Cancel default: OK clicked") << int(Button::Cancel) << "ok" << true;
 }
 
 void tst_qtuiplatform::warningOkCancel()
 {
+    QFETCH(int, default_button);
     QFETCH(QString, press);
     QFETCH(bool, expected);
     QtUiPlatform platform;
     QString title, text, ok_text, cancel_text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool has_parent = true;
+    // The box and its buttons are gone when they are compared: their kinds.
+    int shown_default = QMessageBox::NoButton;
+    int shown_escape = QMessageBox::NoButton;
     when_modal<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         icon = box->icon();
         has_parent = box->parentWidget() != nullptr;
+        shown_default = box->standardButton(box->defaultButton());
+        shown_escape = box->standardButton(box->escapeButton());
         ok_text = box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString();
         cancel_text = box->button(QMessageBox::Cancel) ? box->button(QMessageBox::Cancel)->text() : QString();
         if (press == "ok")
@@ -153,7 +166,13 @@ void tst_qtuiplatform::warningOkCancel()
             QTest::keyClick(box, Qt::Key_Return);
     });
     const QString question = QStringLiteral("Přeřušit probíhající proces?");
-    QCOMPARE(platform.warning_ok_cancel(question.toStdU16String()), expected);
+    QCOMPARE(platform.warning_ok_cancel(question.toStdU16String(),
+                                        trezorka::rules::UiPlatform::Button(default_button)),
+             expected);
+    QCOMPARE(shown_default, int(default_button == int(trezorka::rules::UiPlatform::Button::Cancel)
+                                    ? QMessageBox::Cancel
+                                    : QMessageBox::Ok));
+    QCOMPARE(shown_escape, int(QMessageBox::Cancel));
     QCOMPARE(title, QStringLiteral("Warning"));
     QCOMPARE(text, question);
     QCOMPARE(icon, QMessageBox::Warning);
@@ -420,7 +439,7 @@ void tst_qtuiplatform::czechDialogsEnglishWarning()
             texts_of(box);
             box->button(QMessageBox::Cancel)->click();
         });
-        QVERIFY(!platform.warning_ok_cancel(u"Přepsat?"));
+        QVERIFY(!platform.warning_ok_cancel(u"Přepsat?", trezorka::rules::UiPlatform::Button::Cancel));
         QCOMPARE(caption, QStringLiteral("Warning"));
     }
     QCOMPARE(seen, buttons);

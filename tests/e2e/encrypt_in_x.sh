@@ -2,7 +2,10 @@
 # The real program in a real X server, driven like a person: start it with a
 # file, type the password twice, click "Zašifrovat", confirm the success
 # message, leave with "Ukončit", and check that the .t2k file decrypts with
-# the command-line tool to the original bytes.
+# the command-line tool to the original bytes. Then start it with the .t2k
+# file beside the plain one, type a wrong password and press Enter three
+# times: the plain file must stay as it was. Last, start it with no session
+# bus at all: nothing may start one for it.
 #
 # Usage: encrypt_in_x.sh TREZORKA TREZORKA-CLI
 # Exits 77 (skipped) when Xvfb or xdotool is missing.
@@ -16,6 +19,8 @@ for tool in Xvfb xdotool; do
         exit 77
     fi
 done
+source "$(dirname "$0")/private_display.sh"
+in_private_session_bus "$0" "$@"
 
 work=$(mktemp -d)
 xvfb_pid=
@@ -32,7 +37,6 @@ fail() {
     exit 1
 }
 
-source "$(dirname "$0")/private_display.sh"
 start_private_display 140 "$work/xvfb.log"
 unset QT_QPA_PLATFORM
 
@@ -93,7 +97,62 @@ printf '%s\n' "$password" >"$work/password"
 "$cli_bin" -q --password-file "$work/password" -o "$work/back" "$target" || fail "trezorka-cli could not decrypt"
 cmp -s "$source" "$work/back" || fail "the decrypted file differs from the original"
 cmp -s "$source" "$target" && fail "the .t2k file is the plain file"
+# A mistyped password and Enter, Enter, Enter, each to the window in front
+# (as a window manager hands the focus to a new dialog): the command, then
+# the wrong-password question, then whatever is in front. Both questions
+# guard the plain file, so Enter must not get past them.
+"$app_bin" "$target" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trezorka 2\.0 Portable$' | head -n 1)
+[ -n "$window" ] || fail "the main window did not appear for the .t2k file"
+sleep 0.5
+password='Chybne heslo' # differs in its first half, which alone makes the key
+type_into 115 217
+enter_in_front() {
+    local front
+    front=$(xdotool search --onlyvisible --name '^(Warning|Trezorka - dokon.*)$' 2>/dev/null | tail -n 1)
+    xdotool windowfocus --sync "${front:-$window}" 2>/dev/null
+    sleep 0.3
+    xdotool key Return
+    sleep 1.5
+}
+enter_in_front
+xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || fail "no question about the wrong password"
+enter_in_front
+enter_in_front
+sleep 2 # a job that ran would have ended by now
+cmp -s "$source" "$work/back" || fail "Enter, Enter, Enter replaced the plain file"
+xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 && fail "a job ran after Enter, Enter, Enter"
+kill "$app_pid" 2>/dev/null
+wait "$app_pid" 2>/dev/null
+app_pid=
+
+# Started where there is no session bus at all (none given, none in the
+# runtime folder): nothing may start one for the program. With dbus-x11
+# installed the bus library would, writing ~/.dbus/session-bus/ and leaving
+# the bus running after the program.
+buses_started_for_us() {
+    local p
+    for p in $(pgrep -x dbus-launch) $(pgrep -x dbus-daemon); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qxF "HOME=$HOME" && echo "$p"
+    done
+}
+env -u DBUS_SESSION_BUS_ADDRESS "$app_bin" >"$work/app.log" 2>&1 &
+app_pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^Trezorka 2\.0 Portable$' >/dev/null ||
+    fail "the main window did not appear without a session bus"
+sleep 1
+kill "$app_pid" 2>/dev/null
+wait "$app_pid" 2>/dev/null
+app_pid=
+started=$(buses_started_for_us)
+# shellcheck disable=SC2086 # the ids of the buses started, if any
+[ -z "$started" ] || kill $started 2>/dev/null
+[ -z "$started" ] && [ ! -e "$HOME/.dbus" ] ||
+    fail "a session bus was started for the program: $(find "$HOME/.dbus" 2>/dev/null | tail -n 1)"
+
 listing=$(cd "$work/data" && ls -A)
 [ "$listing" = "$(printf 'zpráva 1.pdf\nzpráva 1.pdf.t2k')" ] || fail "unexpected files: $listing"
 [ -z "$(find "$HOME" -type f)" ] || fail "the program wrote into the profile: $(find "$HOME" -type f)"
-echo "PASS: encrypted in the window, decrypted by trezorka-cli to the same $(stat -c %s "$source") bytes"
+echo "PASS: encrypted in the window, decrypted by trezorka-cli to the same $(stat -c %s "$source") bytes;" \
+    "Enter, Enter, Enter with a wrong password kept the plain file; no session bus started for it"

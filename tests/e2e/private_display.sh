@@ -1,4 +1,18 @@
-# Sourced by the end-to-end tests: an X server of their own.
+# Sourced by the end-to-end tests: an X server, a session bus and a profile
+# of their own.
+
+# in_private_session_bus "$0" "$@": runs the calling script anew inside a
+# session bus of its own, as a desktop session has one (so the run reaches
+# nothing of the user's session), and ends with it; returns once inside.
+# Exits 77 (skipped) when dbus-run-session is missing.
+in_private_session_bus() {
+    [ "${TREZORKA_E2E_BUS:-}" = 1 ] && return 0
+    if ! command -v dbus-run-session >/dev/null 2>&1; then
+        echo "SKIP: dbus-run-session (dbus-daemon) is not installed"
+        exit 77
+    fi
+    TREZORKA_E2E_BUS=1 exec dbus-run-session -- bash "$@"
+}
 #
 # start_private_display FIRST LOG: starts Xvfb on the first free display
 # number from FIRST up, logging to LOG; sets DISPLAY and xvfb_pid (for the

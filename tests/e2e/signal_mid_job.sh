@@ -15,6 +15,8 @@ for tool in Xvfb xdotool; do
         exit 77
     fi
 done
+source "$(dirname "$0")/private_display.sh"
+in_private_session_bus "$0" "$@"
 
 work=$(mktemp -d)
 xvfb_pid=
@@ -31,7 +33,6 @@ fail() {
     exit 1
 }
 
-source "$(dirname "$0")/private_display.sh"
 start_private_display 160 "$work/xvfb.log"
 unset QT_QPA_PLATFORM
 use_private_profile "$work"

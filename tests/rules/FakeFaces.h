@@ -135,9 +135,10 @@ public:
         calls << QString(icon == Icon::Error ? "error " : "info ") + qs(title) + u'|' + qs(text);
     }
     void warning(std::u16string_view text) override { calls << "warning " + qs(text); }
-    bool warning_ok_cancel(std::u16string_view text) override
+    // "question " for the framework's "OK" default, "question, Cancel default: " else.
+    bool warning_ok_cancel(std::u16string_view text, Button default_button) override
     {
-        calls << "question " + qs(text);
+        calls << (default_button == Button::Cancel ? "question, Cancel default: " : "question ") + qs(text);
         return ok_cancel;
     }
     void open_url(std::u16string_view url) override { calls << "url " + qs(url); }

@@ -66,6 +66,10 @@ private slots:
     void command_data();
     void command();
     void commandWaitsForWorker();
+    void failureSaysWhy_data();
+    void failureSaysWhy();
+    void namesInMessages_data();
+    void namesInMessages();
     void wrongPassword_data();
     void wrongPassword();
     void largeFile_data();
@@ -197,7 +201,7 @@ void tst_tmain_rules::command_data()
     QTest::addColumn<QStringList>("calls"); // "job" stands for the job's calls
     const QString missing = "error " + qs(texts::error_title) + u'|' + qs(texts::password_missing);
     const QString mismatch = "error " + qs(texts::error_title) + u'|' + qs(texts::password_mismatch);
-    const QString question = "question " + qs(texts::overwrite_question);
+    const QString question = "question, Cancel default: " + qs(texts::overwrite_question);
     QTest::newRow("no password") << "a.txt" << "" << "" << false << true << QStringList{missing};
     QTest::newRow("passwords differ") << "a.txt" << "x" << "y" << false << true << QStringList{mismatch};
     QTest::newRow("no password, target there: no question")
@@ -206,7 +210,7 @@ void tst_tmain_rules::command_data()
     // (The source is no real encryption of a text: the password seems wrong.)
     QTest::newRow("decrypt needs no confirmation")
         << "a.txt.t2k" << "heslo" << "" << false << true
-        << QStringList{"question " + qs(texts::wrong_password_question), "job"};
+        << QStringList{"question, Cancel default: " + qs(texts::wrong_password_question), "job"};
     QTest::newRow("target there, Cancel") << "a.txt" << "heslo" << "heslo" << true << false
                                           << QStringList{question};
     QTest::newRow("target there, OK") << "a.txt" << "heslo" << "heslo" << true << true
@@ -273,6 +277,70 @@ void tst_tmain_rules::commandWaitsForWorker()
     QVERIFY(r.port.calls.contains(success(texts::encrypting, r.path("big.bin.t2k"))));
 }
 
+// A failed job says what went wrong and with which file under the window's
+// two lines, as the tool does; the next job starts with a clean record.
+void tst_tmain_rules::failureSaysWhy_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("cause"); // %1: the source's path
+    QTest::newRow("source missing") << "neni.txt" << "nelze otevřít zdroj: %1: soubor nebo složka neexistuje";
+    QTest::newRow("source is a folder") << "slozka" << "zdroj je složka: %1";
+}
+
+void tst_tmain_rules::failureSaysWhy()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, cause);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    if (source == "slozka")
+        QVERIFY(QDir(r.dir.path()).mkdir(source));
+    r.rules.accept_argument(r.path(source).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    const QString failure = "error " + qs(texts::error_title) + u'|' + qs(texts::encrypting.failure);
+    QCOMPARE(r.port.calls.filter("error ").value(0), failure + "\r\n" + cause.arg(r.path(source)));
+    QVERIFY(!r.job.job_failed);
+    QVERIFY(r.job.job_cause.empty());
+
+    QVERIFY(QDir(r.dir.path()).rmdir(source) || !QFileInfo::exists(r.path(source)));
+    r.write(source, 10);
+    r.port.calls.clear();
+    r.rules.crypt_actClick();
+    QCOMPARE(r.port.calls.filter("error ").size(), 0);
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path(source + ".t2k")));
+}
+
+// A name is shown as the tool prints it: a character that turns the text
+// around or a control character must not make the message lie.
+void tst_tmain_rules::namesInMessages_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // the target's name in the message
+    QTest::newRow("plain Czech name") << qs(u"zpráva 1.pdf") << qs(u"zpráva 1.pdf.t2k");
+    QTest::newRow("right-to-left override") << qs(u"invoice\u202Efdp.exe") << qs(u"invoice\\u202efdp.exe.t2k");
+    QTest::newRow("line break") << qs(u"a\nSoubor uložen do: b") << qs(u"a\\x0aSoubor uložen do: b.t2k");
+    QTest::newRow("escape sequence") << qs(u"\x1b[2Jx") << qs(u"\\x1b[2Jx.t2k");
+    QTest::newRow("C1 control") << qs(u"c\u009Bd") << qs(u"c\\u009bd.t2k");
+}
+
+void tst_tmain_rules::namesInMessages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    Rig r;
+    QVERIFY(r.dir.isValid());
+    QVERIFY(QDir().mkdir(r.path("d")));
+    r.write("d/" + name, 100);
+    r.rules.accept_argument(r.path("d/" + name).toStdU16String());
+    r.type(Control::pw, "heslo");
+    r.type(Control::pwagain, "heslo");
+    r.rules.crypt_actClick();
+    QVERIFY(QFileInfo::exists(r.path("d/" + name + ".t2k")));
+    QCOMPARE(r.port.calls.filter("info ").value(0), success(texts::encrypting, r.path("d/") + shown));
+}
+
 // A password that turns a PDF's start into anything but "%PDF-" is
 // probably wrong: asked after the password checks and before the overwrite
 // question; "Cancel" writes nothing and goes back to the password.
@@ -314,7 +382,7 @@ void tst_tmain_rules::wrongPassword()
     r.port.calls.clear();
     r.rules.decryptlabelClick();
 
-    const QString question = "question " + qs(texts::wrong_password_question);
+    const QString question = "question, Cancel default: " + qs(texts::wrong_password_question);
     QCOMPARE(r.port.calls.value(0) == question, asked);
     QCOMPARE(r.port.calls.contains("disable"), ran);
     QCOMPARE(QFileInfo::exists(r.path("zprava.pdf")), ran);
@@ -418,11 +486,11 @@ void tst_tmain_rules::abortQuestion()
     public:
         std::function<void()> meanwhile;
         QStringList* log = nullptr;
-        bool warning_ok_cancel(std::u16string_view text) override
+        bool warning_ok_cancel(std::u16string_view text, Button default_button) override
         {
             *log << "asked";
             meanwhile();
-            return ScriptedPort::warning_ok_cancel(text);
+            return ScriptedPort::warning_ok_cancel(text, default_button);
         }
     } asking;
     asking.ok_cancel = answer;

@@ -57,7 +57,7 @@ public:
         messages.append(m);
     }
     void warning(std::u16string_view text) override { warnings.append(qs(text)); }
-    bool warning_ok_cancel(std::u16string_view text) override
+    bool warning_ok_cancel(std::u16string_view text, Button) override
     {
         okCancelWarnings.append(qs(text));
         return okCancelAnswer;

@@ -44,7 +44,7 @@ public:
     std::optional<std::u16string> save_file(const FileDialogRequest&) override { return std::nullopt; }
     void message(std::u16string_view, std::u16string_view, Icon) override {}
     void warning(std::u16string_view) override {}
-    bool warning_ok_cancel(std::u16string_view text) override
+    bool warning_ok_cancel(std::u16string_view text, Button) override
     {
         questions << QString::fromStdU16String(std::u16string(text));
         return answer();

@@ -395,6 +395,43 @@ private slots:
         QCOMPARE(shownMarks(*w), marks);
     }
 
+    // What is typed into a password field stays only as its text: no undo
+    // history keeps the characters, and the text and cursor are as typed.
+    void typingKeepsNoHistory_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("keys"); // "<" moves the cursor left, "#" is Backspace
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("cursor");
+        QTest::newRow("typed") << u"pw"_s << u"Heslo 42"_s << u"Heslo 42"_s << 8;
+        QTest::newRow("typed in the middle") << u"pw"_s << u"Hslo<<<e"_s << u"Heslo"_s << 2;
+        QTest::newRow("Backspace") << u"pw"_s << u"Hesloo#"_s << u"Heslo"_s << 5;
+        QTest::newRow("confirmation field") << u"pwagain"_s << u"Tajne#e heslo"_s << u"Tajne heslo"_s << 11;
+    }
+
+    void typingKeepsNoHistory()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(int, cursor);
+        auto w = window(u"/a/b.pdf"_s);
+        QLineEdit* edit = field == u"pw"_s ? w->pw : w->pwagain;
+        edit->setFocus();
+        for (const QChar key : keys) {
+            if (key == u'<')
+                QTest::keyClick(edit, Qt::Key_Left);
+            else if (key == u'#')
+                QTest::keyClick(edit, Qt::Key_Backspace);
+            else
+                QTest::keyClicks(edit, QString(key));
+        }
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(edit->cursorPosition(), cursor);
+        QVERIFY(!edit->isUndoAvailable());
+        QCOMPARE(shownMarks(*w).contains(field == u"pw"_s ? u"pwok"_s : u"pwagainerr"_s), true);
+    }
+
     void confirmationFieldFollowsMode()
     {
         auto w = window(u"/a/b.pdf"_s);

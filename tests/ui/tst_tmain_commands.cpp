@@ -284,7 +284,9 @@ private slots:
         r.click(encrypt_at);
         QCOMPARE(r.platform.messages.size(), 1);
         QCOMPARE(r.platform.messages[0].title, error_title);
-        QCOMPARE(r.platform.messages[0].text, u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)"_s);
+        QCOMPARE(r.platform.messages[0].text, u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)\r\n"
+                                              u"cílová složka neexistuje: "_s
+                                                  + r.path(u"chybi"_s) + u": soubor nebo složka neexistuje"_s);
         QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
         QVERIFY(!r.job.job_failed);
         QCOMPARE(qs(r.job.job_busy), u"false"_s);

@@ -2,6 +2,7 @@
 // open and save dialogs must leave the user's home and XDG folders empty.
 #include "QtUiPlatform.h"
 #include "SharedJob.h"
+#include "Startup.h"
 #include "Tmain.h"
 
 #include <QApplication>
@@ -17,6 +18,10 @@
 
 #include <cstdlib>
 #include <memory>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -68,6 +73,66 @@ class TmainPortableTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The session bus the program will use: the desktop's, or none, never
+    // one the bus library would start (and leave running) for it.
+    void sessionBus_data()
+    {
+        QTest::addColumn<QByteArray>("given");    // DBUS_SESSION_BUS_ADDRESS; null: unset
+        QTest::addColumn<QString>("runtime");     // XDG_RUNTIME_DIR below a fresh folder; null: unset
+        QTest::addColumn<QString>("bus");         // at $XDG_RUNTIME_DIR/bus: "socket", "file" or nothing
+        QTest::addColumn<QByteArray>("expected"); // %1: the fresh folder
+        QTest::newRow("the desktop's address kept") << QByteArray("unix:path=/run/user/1/bus") << "run" << "socket"
+                                                    << QByteArray("unix:path=/run/user/1/bus");
+        QTest::newRow("none given: the runtime folder's bus") << QByteArray() << "run" << "socket"
+                                                              << QByteArray("unix:path=%1/run/bus");
+        QTest::newRow("an empty one is none") << QByteArray("") << "run" << "socket"
+                                              << QByteArray("unix:path=%1/run/bus");
+        QTest::newRow("the folder's name escaped") << QByteArray() << "run time~" << "socket"
+                                                   << QByteArray("unix:path=%1/run%20time%7E/bus");
+        QTest::newRow("no bus there: none, nothing started") << QByteArray() << "run" << "" << QByteArray("disabled:");
+        QTest::newRow("a file is no bus") << QByteArray() << "run" << "file" << QByteArray("disabled:");
+        QTest::newRow("no runtime folder") << QByteArray() << QString() << "" << QByteArray("disabled:");
+    }
+
+    void sessionBus()
+    {
+        QFETCH(QByteArray, given);
+        QFETCH(QString, runtime);
+        QFETCH(QString, bus);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray folder = QFile::encodeName(dir.filePath(runtime));
+        const QByteArray bus_path = folder + "/bus";
+        const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(listening >= 0);
+        const auto close_socket = qScopeGuard([listening] { ::close(listening); });
+        if (!runtime.isNull()) {
+            QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+            if (bus == u"socket"_s) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                QVERIFY(std::size_t(bus_path.size()) < sizeof address.sun_path);
+                std::copy(bus_path.begin(), bus_path.end(), address.sun_path);
+                QCOMPARE(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+            }
+            if (bus == u"file"_s) {
+                QFile f(QFile::decodeName(bus_path));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+            }
+        }
+        const QByteArray saved_address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        const QByteArray saved_runtime = qgetenv("XDG_RUNTIME_DIR");
+        given.isNull() ? qunsetenv("DBUS_SESSION_BUS_ADDRESS") : qputenv("DBUS_SESSION_BUS_ADDRESS", given);
+        runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", folder);
+        trezorka::ui::use_desktop_session_bus();
+        const QByteArray chosen = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        for (const auto& [name, value] : {std::pair{"DBUS_SESSION_BUS_ADDRESS", saved_address},
+                                          std::pair{"XDG_RUNTIME_DIR", saved_runtime}})
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        QCOMPARE(chosen, QByteArray(expected).replace("%1", QFile::encodeName(dir.path())));
+    }
+
     void dialogsLeaveNoTrace()
     {
         QVERIFY(home->isValid());

@@ -2,11 +2,14 @@
 # The Windows program under Wine in a fresh prefix on Xvfb, driven like a
 # person: encrypt a file started from the command line (password twice,
 # "Zašifrovat", "Trezorka - dokončeno"), compare the bytes with the Linux
-# build's, decrypt it back from a second start (Enter in the password field,
+# build's, try a wrong password with Enter, Enter, Enter (the plain file must
+# stay), decrypt it back from a second start (Enter in the password field,
 # the question before replacing the original), start with a ".t1k" file and
-# see "Warning", open and cancel both file dialogs, send a large job to the
-# tray, abort a job from the progress dialog, compare the prefix's registry before and after (the program must
-# record nothing), and check the layout at 144 dpi.
+# see "Warning", pick a file in the open dialog and cancel the save dialog,
+# send a large job to the tray, abort a job from the progress dialog, compare
+# the prefix's registry before and after (the program must record nothing;
+# the system's file dialog keeps the program's last folder), and check the
+# layout at 144 dpi.
 #
 # Usage: e2e.sh TREZORKA.EXE LINUX-TREZORKA-CLI [SCREENSHOT.png]
 #   SCREENSHOT.png  where to save a picture of the main window after start-up
@@ -22,6 +25,8 @@ for tool in wine wineserver wineboot Xvfb xdotool import; do
         exit 77
     fi
 done
+source "$(dirname "$0")/../e2e/private_display.sh"
+in_private_session_bus "$0" "$@"
 started=$(date +%s)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trezorka-wine-e2e.XXXXXX")
@@ -40,7 +45,6 @@ fail() {
 }
 step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
-source "$(dirname "$0")/../e2e/private_display.sh"
 start_private_display 160 "$work/xvfb.log"
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
@@ -132,7 +136,7 @@ file_dialog() {
 }
 
 # ---- start-up without a file -------------------------------------------------
-step "Started without a file: the window, the open dialog"
+step "Started without a file: the window, the open dialog, a file picked in it"
 start_app
 window=$(main_window)
 [ -n "$window" ] || fail "the main window did not appear"
@@ -143,8 +147,18 @@ if [ -n "$screenshot" ]; then
     sleep 1
     import -window "$window" "$screenshot" || fail "no screenshot"
 fi
-file_dialog "$window" 433 121 '^Open$'
+picked="$data/vybrany.txt"
+printf 'x' >"$picked"
+click "$window" 433 121
+shown=$(wait_window '^Open$')
+[ -n "$shown" ] || fail "the open dialog did not open"
+press "$shown" ctrl+a
+xdotool type --delay 20 "$(winpath "$picked")"
+xdotool key Return
+gone '^Open$' || fail "the open dialog did not take the file"
+sleep 0.3
 quit_app "$window"
+rm -f "$picked"
 
 # ---- encrypt ----------------------------------------------------------------
 step "Encrypt: started with the file, password twice, \"Zašifrovat\""
@@ -169,6 +183,38 @@ quit_app "$window"
 cmp -s "$target" "$work/linux.t2k" || fail "the window's .t2k differs from the Linux build's"
 cmp -s "$target" "$source" && fail "the .t2k file is the plain file"
 
+# ---- a wrong password and Enter, Enter, Enter --------------------------------
+step "Decrypt with a wrong password beside the plain file: Enter, Enter, Enter keeps it"
+start_app "$(winpath "$target")"
+window=$(main_window)
+[ -n "$window" ] || fail "the main window did not appear for the .t2k file"
+sleep 0.5
+right_password=$password
+password='Chybne heslo' # differs in its first half, which alone makes the key
+type_into "$window" 115 217
+password=$right_password
+# Each Enter to the window in front, as a window manager gives a new dialog
+# the focus: the command, the wrong-password question, then whatever is in
+# front. Both questions guard the plain file, so Enter must not pass them.
+enter_in_front() {
+    local front
+    front=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | tail -n 1)
+    press "${front:-$window}" Return
+    sleep 1.5
+}
+enter_in_front
+xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || fail "no question about the wrong password"
+enter_in_front
+enter_in_front
+sleep 2 # a job that ran would have ended by now
+cmp -s "$source" "$work/original" || fail "Enter, Enter, Enter replaced the plain file"
+xdotool search --onlyvisible --name '^Trezorka - dokon' >/dev/null 2>&1 && fail "a job ran after Enter, Enter, Enter"
+question=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | tail -n 1)
+[ -n "$question" ] && press "$question" Escape
+gone '^Warning$' || fail "Escape did not close the question"
+sleep 0.3
+quit_app "$window"
+
 # ---- decrypt, with the save dialog opened and cancelled first ---------------
 step "Decrypt: started with the .t2k, the save dialog, Enter in the password field"
 start_app "$(winpath "$target")"
@@ -178,10 +224,12 @@ sleep 0.5
 file_dialog "$window" 456 169 '^Save As$'
 type_into "$window" 115 217
 xdotool key Return
-# The plain file is still there: the program asks before replacing it.
+# The plain file is still there: the program asks before replacing it, with
+# "Cancel" as the default button: "OK" is the one before it.
 question=$(wait_window '^Warning$')
 [ -n "$question" ] || fail "no question before replacing the original"
-press "$question" Return
+press "$question" shift+Tab
+xdotool key space
 box=$(wait_window '^Trezorka - dokončeno$')
 [ -n "$box" ] || fail "no \"Trezorka - dokončeno\" message after decrypting"
 press "$box" Return
@@ -294,10 +342,28 @@ if [ -n "$changes" ]; then
     echo "   registry changes during the runs:"
     printf '%s\n' "$changes" | head -n 15 | sed 's/^/     /'
 fi
+# Tolerated, and nothing else: Windows' own file dialog keeps, for each
+# program, the folder of the last file picked in it (ComDlg32\LastVisitedMRU:
+# the program's name and that folder), and none of the dialog's options stops
+# that (OFN_DONTADDTORECENT keeps picked files out of the recent documents
+# only). Wine's dialog also creates the key, empty, when it opens with no
+# start folder. It must hold exactly the pick of the first run above.
+mru_key='[Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedMRU]'
+changes=$(printf '%s\n' "$changes" | grep -vF "user: $mru_key|" || true)
+recorded_folder=$(python3 - "$WINEPREFIX/user.reg" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+section = re.search(r"^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\ComDlg32"
+                    r"\\\\LastVisitedMRU\][^\n]*\n(.*?)(?:\n\n|\Z)", text, re.S | re.M)
+value = re.search(r'^"a"=hex:((?:[0-9a-f,]|\\\n\s*)*)', section.group(1), re.M) if section else None
+print(bytes.fromhex(re.sub(r"[^0-9a-f]", "", value.group(1))).decode("utf-16-le").replace("\0", "|")
+      if value else "")
+PY
+)
+[ "$recorded_folder" = "trezorka.exe|$(winpath "$data")|" ] ||
+    fail "the file dialog's own record is not just the program's last folder: $recorded_folder"
 # Ours would name the program, its files or folder anywhere, or be a value
-# in the lists where Windows records picked files and folders (the system
-# file dialog creates its list's key empty when it opens; a value there
-# would be the pick).
+# in the other lists where Windows records picked files and folders.
 ours=$(printf '%s\n' "$changes" | grep -iE 'trezork|t2k|t1k|zpr|stary|wine-e2e' || true)
 recorded=$(printf '%s\n' "$changes" | grep -iE '(ComDlg32|RecentDocs|MRU)[^|]*\|.' || true)
 [ -z "$ours$recorded" ] || fail "the program's use was recorded in the registry: $ours $recorded"
@@ -324,4 +390,4 @@ done
 kill -0 "$app_pid" 2>/dev/null && fail "\"Ukončit\" at its scaled place did not end the program"
 
 echo "PASS: encrypted and decrypted under Wine ($(stat -c %s "$source") bytes, same as the Linux build)," \
-    "\"Warning\" for .t1k, both file dialogs, tray for a large file, abort, nothing in the registry, 150 % layout, in $(($(date +%s) - started)) s"
+    "\"Warning\" for .t1k, both file dialogs, tray for a large file, abort, nothing in the registry but the file dialog's last folder, 150 % layout, in $(($(date +%s) - started)) s"

@@ -165,24 +165,31 @@ void tst_sifra::roundTrip()
     QCOMPARE(listing(dir.path()), QStringList({"data.bin", "data.bin.t2k", "restored.bin"}));
 }
 
-// Each failure is reported through job_failed by the time the close request
-// is handled, and leaves the folders as they were.
+// Each failure is reported through job_failed and its cause by the time the
+// close request is handled, and leaves the folders as they were.
 void tst_sifra::failure_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("target");
-    QTest::newRow("target folder missing") << "data.bin" << "chybi/data.bin.t2k";
-    QTest::newRow("source missing") << "neni.bin" << "neni.bin.t2k";
-    QTest::newRow("target is the source") << "data.bin" << "data.bin";
-    QTest::newRow("target is the source by another name") << "data.bin" << "./sub/../data.bin";
-    QTest::newRow("source is a folder") << "sub" << "sub.t2k";
-    QTest::newRow("target is a folder") << "data.bin" << "sub";
+    QTest::addColumn<QString>("cause"); // %1: the folder
+    QTest::newRow("target folder missing")
+        << "data.bin" << "chybi/data.bin.t2k" << "cílová složka neexistuje: %1/chybi: soubor nebo složka neexistuje";
+    QTest::newRow("source missing") << "neni.bin" << "neni.bin.t2k"
+                                    << "nelze otevřít zdroj: %1/neni.bin: soubor nebo složka neexistuje";
+    QTest::newRow("target is the source") << "data.bin" << "data.bin" << "cíl je týž soubor jako zdroj";
+    QTest::newRow("target is the source by another name")
+        << "data.bin" << "./sub/../data.bin" << "cíl je týž soubor jako zdroj";
+    QTest::newRow("source is a folder") << "sub" << "sub.t2k" << "zdroj je složka: %1/sub";
+    QTest::newRow("target is a folder") << "data.bin" << "sub" << "cíl je složka: %1/sub";
+    QTest::newRow("name escaped") << "a\nb" << "a\nb.t2k"
+                                  << "nelze otevřít zdroj: %1/a\\x0ab: soubor nebo složka neexistuje";
 }
 
 void tst_sifra::failure()
 {
     QFETCH(QString, source);
     QFETCH(QString, target);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QByteArray original = random_bytes<QByteArray>(5000, 1);
@@ -199,6 +206,7 @@ void tst_sifra::failure()
     QVERIFY(out.disposed);
     QVERIFY(out.failed_at_close);
     QVERIFY(job.job_failed);
+    QCOMPARE(QString::fromStdU16String(job.job_cause), cause.arg(dir.path()));
     QVERIFY(job.password().empty());
     QCOMPARE(listing(dir.path()), before);
     QVERIFY(listing(dir.filePath(QStringLiteral("sub"))).isEmpty());
