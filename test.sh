@@ -25,7 +25,7 @@ done
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux strace ccache
+    dpkg-dev file libglib2.0-bin tmux strace age ccache
 # A second build tree compiles the same sources again: ccache makes that cheap.
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
@@ -48,10 +48,12 @@ build_tree nogui
 ctest --preset nogui -j2 "$@"
 
 if [ "$windows" = 1 ]; then
-    need_packages mingw-w64 wine wine64 imagemagick
+    need_packages mingw-w64 wine wine64 imagemagick unzip
     windows/build.sh
-    TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" windows/check.sh
-    tests/windows/e2e.sh build/windows/bin/trezorka.exe build/dev/cli/trezorka-cli
+    # Both programs are run as a user gets them: from the unpacked ZIP.
+    zip=$(ls build/windows/trezorka-*-win64.zip)
+    TREZORKA_LINUX_CLI="$PWD/build/dev/cli/trezorka-cli" TREZORKA_WIN_ZIP="$PWD/$zip" windows/check.sh
+    tests/windows/e2e.sh "$zip" build/dev/cli/trezorka-cli
     if [ "$desktops" = 1 ]; then
         tests/windows/taskkill_mid_job.sh build/windows/bin/trezorka.exe
     fi

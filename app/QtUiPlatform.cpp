@@ -203,3 +203,10 @@ bool QtUiPlatform::has_system_tray()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
+
+// A desktop on X11 or Windows: the program may minimise, restore and place
+// its windows; X11 reports their states late.
+trezorka::rules::Desktop QtUiPlatform::desktop()
+{
+    return {.late_reports = true};
+}

@@ -21,6 +21,7 @@ public:
     bool warning_ok_cancel(std::u16string_view text, Button default_button) override;
     void open_url(std::u16string_view url) override;
     bool has_system_tray() override;
+    trezorka::rules::Desktop desktop() override;
 
     // "description|pattern|description|pattern" as Qt's name filters,
     // "description (patterns)" each; the description is kept as it is.

@@ -8,20 +8,31 @@
 #include "signal_guard.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QGuiApplication>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
+    // Before QApplication takes its own options out of argv: a file named
+    // "-reverse" is a file to preselect. --help and --version are answered
+    // here, with no window and no display needed.
+    const trezorka::rules::CommandLine command = trezorka::ui::command_line(argc, argv);
+    if (command.answer != trezorka::rules::CommandLine::Answer::none) {
+        const std::u16string_view answer = trezorka::rules::command_line_answer(command.answer);
+        const QByteArray text = trezorka::ui::qs(answer).toUtf8();
+        const auto size = static_cast<std::size_t>(text.size());
+        const bool written = std::fwrite(text.constData(), 1, size, stdout) == size;
+        return written && std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     // First, before any thread exists: a request to end mid-job removes the
     // temporary file.
     trezorka::start_signal_guard();
     // The password fields may hold a password for the program's whole life,
     // and a crash must not write them into a core file.
     trezorka::forbid_core_dumps();
-    // Before QApplication takes its own options out of argv: a file named
-    // "-reverse" is a file to preselect.
-    const QString first_argument = trezorka::ui::first_argument(argc, argv);
-
     // Layouts are in 96-dpi pixels and scale in proportion: no rounding of
     // the scale factor, so 150 % stays 150 %.
     trezorka::ui::use_desktop_session_bus();
@@ -46,10 +57,10 @@ int main(int argc, char* argv[])
     SharedJob job;
     QtUiPlatform platform;
 
-    Tmain main(job, platform, first_argument);
+    Tmain main(job, platform, trezorka::ui::qs(command.source));
     // Hidden until a job shows it; a child of the main window, so it stays
     // off the taskbar and is centred over the main window.
-    TStatus_show Status_show(platform, main, &main);
+    TStatus_show Status_show(platform, main.application(), &main);
     main.setStatus_show(&Status_show);
 
     main.show();

@@ -48,6 +48,14 @@ program skončí s chybou a nečeká. Je-li deskriptor z --password-fd nebo soub
 z --password-file terminál (např. /dev/tty), heslo se na něm zadává stejně: bez
 ozvěny, při šifrování dvakrát.
 
+Formát počítá jen první polovinu hesla: z hesla o L znacích (kódových
+jednotkách UTF-16) se hashuje jen prvních L bajtů UTF-16LE, tedy prvních
+L/2 znaků, u lichého L i nižší bajt prostředního. Heslo "pass1234" proto
+otevře soubor zašifrovaný heslem "password". Počítá-li se při šifrování méně
+než 8 znaků, program na standardní chybový výstup napíše "Varování: u tohoto
+formátu se počítá jen prvních N znaků hesla." a pokračuje; -q toto varování
+nepotlačí. Volte dlouhá hesla.
+
 Před dešifrováním se v paměti dešifruje začátek zdroje (nejvýše 64 KiB) a
 porovná s tím, co slibuje jméno cíle: PDF musí začínat jako PDF, textový
 soubor musí být text. Nevypadá-li tak, heslo je nejspíš chybné: program skončí

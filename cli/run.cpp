@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "cipher.h"
 #include "native_path.h"
 #include "options.h"
 #include "password.h"
@@ -45,6 +46,18 @@ SecureText password_text(SecureBytes bytes)
     return SecureText::take(text);
 }
 
+// The format hashes only the first half of a password's UTF-16 bytes (see
+// counted_characters). A warning, not a refusal: the password may be the one
+// an existing correspondent uses. Not silenced by --quiet, which is about
+// progress and reports, not about the strength of what is written.
+void warn_of_password_weight(const Streams& s, std::u16string_view password)
+{
+    constexpr std::size_t enough = 8;
+    const std::size_t counted = counted_characters(password);
+    if (counted < enough)
+        s.err << "Varování: u tohoto formátu se počítá jen prvních " << counted << " znaků hesla.\n";
+}
+
 int run(const Options& o, const Streams& s)
 {
     const Plan plan = make_plan(o, s);
@@ -58,6 +71,8 @@ int run(const Options& o, const Streams& s)
     forbid_core_dumps();
     // Wiped by the job as soon as the key exists.
     SecureText password = password_text(obtain_password(o, plan.encrypt, s, plan.source_is_stdin));
+    if (plan.encrypt)
+        warn_of_password_weight(s, password.view());
 
     std::vector<std::uint8_t> start; // taken from standard input to judge it
     const KeyRule key_rule = o.key40 ? KeyRule::Base40 : KeyRule::Strong128;

@@ -42,9 +42,9 @@ stream keyed from a SHA-1 hash of the password, with no header and no
 check value.
 
 The format offers weak protection by today's standards: RC4 is broken,
-a wrong password is not detected, and changes to an encrypted file go
-unnoticed. Use it to exchange files with Trezorka users, not to protect
-secrets.")
+the same password always gives the same key stream, only the first half
+of the password counts, and changes to an encrypted file go unnoticed.
+Use it to exchange files with Trezorka users, not to protect secrets.")
 # Library dependencies come from the binaries themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
@@ -58,19 +58,7 @@ endif()
 # triggers of desktop-file-utils, shared-mime-info and hicolor-icon-theme;
 # no maintainer scripts are needed.
 
-# --- Windows: a ZIP of the two programs, the README and the licence ---------
-#
-# The programs need no installation: the archive holds them at its top, to be
-# unpacked anywhere (a USB stick) and run. Only the "windows" component goes in.
-if(WIN32)
-  set(CPACK_GENERATOR "ZIP")
-  set(CPACK_PACKAGING_INSTALL_PREFIX "")
-  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL windows)
-  set(CPACK_ARCHIVE_WINDOWS_FILE_NAME "trezorka-${PROJECT_VERSION}-win64")
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT windows)
-endif()
+# The Windows ZIP is packed by windows/build.sh, not by CPack: its text files
+# are converted for Windows and its entries fixed for a reproducible archive.
 
 include(CPack)

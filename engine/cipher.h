@@ -31,6 +31,12 @@ enum class KeyRule {
 // depends on this rule, so it must not be "fixed".
 SecureBytes password_hash_bytes(std::u16string_view password);
 
+// How many characters of a password reach the hash under that rule: those
+// with at least one byte among the first L, i.e. the characters of the first
+// ceil(L/2) code units, the last one possibly by its low byte alone. A
+// surrogate pair is one character, counted when its first unit is reached.
+std::size_t counted_characters(std::u16string_view password);
+
 // Both rules give a 16-byte RC4 key.
 inline constexpr std::size_t rc4_key_size = 16;
 

@@ -19,6 +19,19 @@ SecureBytes password_hash_bytes(std::u16string_view password)
     return bytes;
 }
 
+std::size_t counted_characters(std::u16string_view password)
+{
+    const std::size_t reached = (password.size() + 1) / 2;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < reached; ++i) {
+        const bool continues_pair = i > 0 && password[i] >= 0xDC00 && password[i] <= 0xDFFF &&
+                                    password[i - 1] >= 0xD800 && password[i - 1] <= 0xDBFF;
+        if (!continues_pair)
+            ++characters;
+    }
+    return characters;
+}
+
 SecureBytes rc4_key_from_digest(std::span<const std::uint8_t> digest, KeyRule rule)
 {
     if (digest.size() < rc4_key_size)

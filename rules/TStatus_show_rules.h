@@ -3,7 +3,7 @@
 // The progress dialog's rules, without any toolkit. A face of the dialog
 // builds its controls from status_layout() (layout.h), implements StatusView,
 // and forwards: the worker's close request, once it has reached the UI thread,
-// to close_request; the hourglass timer's tick (every 1000 ms, from start-up
+// to close_request; the hourglass timer's tick (every hourglass_ms, from start-up
 // until the process ends, also while the dialog is hidden) to Timer1Timer;
 // the two buttons' clicks to Button1Click and Button2Click; and a close asked
 // by the window system (Alt+F4, Escape) to close_asked, which never ends the
@@ -25,7 +25,7 @@ public:
     virtual void end_showing() = 0;
 };
 
-// What the dialog asks of the application.
+// What the dialog asks of the application (ApplicationWindows.h).
 class StatusPort {
 public:
     virtual ~StatusPort() = default;
@@ -35,6 +35,8 @@ public:
     virtual void restore_application() = 0;
     // Removes the job's temporary file and ends the process at once, status 0.
     virtual void end_process() = 0;
+    // Each showing is about to begin: the dialog is not on the screen yet.
+    virtual void progress_showing() = 0;
 };
 
 class TStatus_showRules {

@@ -48,9 +48,10 @@ int hover_target(std::span<const HitBox> boxes, int x, int y)
     return -1;
 }
 
-TmainRules::TmainRules(SharedJob& job, MainView& view, WindowPort& port, UiPlatform& platform,
+TmainRules::TmainRules(SharedJob& job, MainView& view, WindowPort& port, DesktopPort& desktop, UiPlatform& platform,
                        std::u16string first_argument)
-    : job_(job), view_(view), port_(port), platform_(platform), first_argument_(std::move(first_argument))
+    : job_(job), view_(view), port_(port), platform_(platform), application_(desktop, platform, *this),
+      first_argument_(std::move(first_argument))
 {
     filechosedialog.filter = std::u16string(texts::open_filter);
     saveto.filter = std::u16string(texts::save_filter);
@@ -73,51 +74,32 @@ void TmainRules::clicked(std::span<const HitBox> boxes, int x, int y)
     clicked_on(hover_target(boxes, x, y));
 }
 
+// A move over a command's label or bar lights it; its highlight is another
+// control, over which nothing happens. The right-hand panel counts as the
+// window's background.
 void TmainRules::mouse_moved_over(int control)
 {
-    if (control < 0) {
+    const auto c = static_cast<Control>(control);
+    if (control < 0 || c == Control::Image3) {
         FormMouseMove();
         return;
     }
-    switch (static_cast<Control>(control)) {
-    case Control::Image3: FormMouseMove(); break;
-    case Control::crypt:
-    case Control::cryptlabel: cryptMouseMove(); break;
-    case Control::decrypt:
-    case Control::decryptlabel: decryptMouseMove(); break;
-    case Control::selectfile:
-    case Control::chosefilelabel: selectfileMouseMove(); break;
-    case Control::savetochose:
-    case Control::savetochose_label: savetochoseMouseMove(); break;
-    case Control::off:
-    case Control::offlabel: offMouseMove(); break;
-    default: break; // other controls: nothing happens
-    }
+    for (const Command& command : commands())
+        if (command.move && (c == command.label || c == command.bar)) {
+            (this->*command.move)();
+            return;
+        }
+    // other controls: nothing happens
 }
 
 void TmainRules::clicked_on(int control)
 {
-    if (control < 0)
-        return;
-    switch (static_cast<Control>(control)) {
-    case Control::crypt:
-    case Control::crypt_act:
-    case Control::cryptlabel: crypt_actClick(); break;
-    case Control::decrypt:
-    case Control::decrypt_act:
-    case Control::decryptlabel: decryptlabelClick(); break;
-    case Control::selectfile:
-    case Control::selectfile_act:
-    case Control::chosefilelabel: chosefilelabelClick(); break;
-    case Control::savetochose:
-    case Control::savetochose_act:
-    case Control::savetochose_label: savetochose_labelClick(); break;
-    case Control::off:
-    case Control::off_act:
-    case Control::offlabel: off_actClick(); break;
-    case Control::Label6: Label6Click(); break;
-    default: break;
-    }
+    const auto c = static_cast<Control>(control);
+    for (const Command& command : commands())
+        if (control >= 0 && (c == command.label || c == command.bar || c == command.highlight)) {
+            (this->*command.click)();
+            return;
+        }
 }
 
 // ---- source and target ----
@@ -133,6 +115,17 @@ void TmainRules::accept_argument(std::u16string_view path)
 {
     if (accept_source(path, true))
         hide(Control::selectfile_act);
+}
+
+bool TmainRules::accepting_input() const
+{
+    return port_.window_enabled() && !job_.busy();
+}
+
+void TmainRules::file_dropped(std::u16string_view path)
+{
+    if (accepting_input())
+        accept_argument(path);
 }
 
 void TmainRules::start_keeping_schedule(Timer t)
@@ -239,7 +232,7 @@ void TmainRules::pwagainChange()
 
 void TmainRules::password_entered()
 {
-    if (job_.busy())
+    if (!accepting_input())
         return;
     if (view_.enabled(Control::cryptlabel))
         crypt_actClick();
@@ -251,39 +244,40 @@ void TmainRules::password_entered()
 
 void TmainRules::FormMouseMove()
 {
-    for (Control c : {Control::crypt_act, Control::off_act, Control::decrypt_act, Control::selectfile_act,
-                      Control::savetochose_act})
-        hide(c);
+    for (const Command& command : commands())
+        if (command.highlight)
+            hide(*command.highlight);
+}
+
+void TmainRules::light(Control highlight)
+{
+    if (!shown(highlight))
+        show(highlight);
 }
 
 void TmainRules::cryptMouseMove()
 {
-    if (!shown(Control::crypt_act))
-        show(Control::crypt_act);
+    light(Control::crypt_act);
 }
 
 void TmainRules::decryptMouseMove()
 {
-    if (!shown(Control::decrypt_act))
-        show(Control::decrypt_act);
+    light(Control::decrypt_act);
 }
 
 void TmainRules::selectfileMouseMove()
 {
-    if (!shown(Control::selectfile_act))
-        show(Control::selectfile_act);
+    light(Control::selectfile_act);
 }
 
 void TmainRules::savetochoseMouseMove()
 {
-    if (!shown(Control::savetochose_act))
-        show(Control::savetochose_act);
+    light(Control::savetochose_act);
 }
 
 void TmainRules::offMouseMove()
 {
-    if (!shown(Control::off_act))
-        show(Control::off_act);
+    light(Control::off_act);
 }
 
 void TmainRules::cryptblinkTimer()
@@ -367,7 +361,7 @@ void TmainRules::run_command(bool encrypt)
 
     try {
         if (file_size_probe(to_native_path(source)) > LARGE_FILE_THRESHOLD)
-            port_.minimise_application();
+            application_.minimise_application();
     } catch (...) {
         // The size only decides whether to go to the tray.
     }
@@ -386,8 +380,8 @@ void TmainRules::run_command(bool encrypt)
             port_.show_progress(t, source, target);
             worker.wait();
         }
-        port_.show_window();
-        port_.restore_application();
+        application_.show_main();
+        application_.restore_application();
         if (job_.job_failed) {
             // The window's two lines, then what went wrong and with which
             // file, as the tool says it.
@@ -408,14 +402,14 @@ void TmainRules::run_command(bool encrypt)
         job_.wipe_password();
         if (!encrypt)
             port_.close_progress_if_shown();
-        port_.show_window();
-        port_.restore_application();
+        application_.show_main();
+        application_.restore_application();
         platform_.message(texts::error_title, t.failure, UiPlatform::Icon::Error);
     }
 
     hide(encrypt ? Control::crypt_act : Control::decrypt_act);
     port_.set_window_enabled(true);
-    port_.show_window();
+    application_.show_main();
     job_.job_busy = u"false";
 }
 
@@ -423,22 +417,17 @@ void TmainRules::run_command(bool encrypt)
 
 void TmainRules::trayClick()
 {
-    port_.restore_application();
-    port_.bring_to_front();
+    application_.restore_application();
+    application_.bring_to_front();
 }
 
 void TmainRules::ApplicationEvents1Minimize()
 {
     if (!job_.busy())
         return;
-    port_.minimise_progress();
-    // With no notification area the icon could not be seen, and the program
-    // would be out of reach: it stays an ordinary minimised window.
-    if (!platform_.has_system_tray())
+    application_.minimise_progress();
+    if (!application_.to_tray())
         return;
-    // The main window's taskbar button is the application's; the dialog,
-    // owned by it, has none of its own.
-    port_.hide_for_tray();
     view_.set_tray_shown(true);
     view_.show_tray_balloon(texts::tray_title, balloon_text_);
 }
@@ -446,9 +435,9 @@ void TmainRules::ApplicationEvents1Minimize()
 void TmainRules::ApplicationEvents1Restore()
 {
     view_.set_tray_shown(false);
-    port_.restore_progress();
-    port_.show_from_tray();
-    port_.bring_to_front();
+    application_.restore_progress();
+    application_.show_from_tray();
+    application_.bring_to_front();
 }
 
 void TmainRules::off_actClick()

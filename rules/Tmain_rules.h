@@ -1,49 +1,55 @@
 #pragma once
 
 // The main window's rules, without any toolkit: what each event does to the
-// window's state, which control an event reaches, the blink schedule and the
-// steps of the two commands. Every face of the main window (the Qt window
-// `Tmain`, the native Windows window) holds one TmainRules and does three things:
+// window's state, which control an event reaches, the blink schedule, the
+// steps of the two commands, and the tables of its commands and fields. Every
+// face of the main window (the Qt window `Tmain`, the native Windows window)
+// holds one TmainRules and does four things:
 //
 // 1. It builds the controls from layout.h (main_layout(), in that order, which
 //    is also the stacking order) and implements MainView over them. Each call
 //    names a control by its `Control` value. "Shown" and "enabled" are the
 //    control's own state, kept also while the window is hidden, minimised or
 //    disabled as a whole; the rules read them back as the window's state.
-// 2. It implements WindowPort: the progress dialog, the application's window
-//    states and the end of the message loop, and a UiPlatform (UiPlatform.h)
-//    for the system's dialogs and shell services.
+//    Screen readers hear of the controls as commands() and fields() say.
+// 2. It implements WindowPort (the window as a whole, the progress dialog,
+//    the end of the message loop), DesktopPort (ApplicationWindows.h: the
+//    application's window states), and a UiPlatform (UiPlatform.h) for the
+//    system's dialogs, shell services and what its desktop can do.
 // 3. It forwards its events, on the UI thread, to the handlers below under
 //    the names the system gives them:
 //    - the pointer: mouse_moved(x, y) and clicked(x, y) in 96-dpi window
 //      coordinates (a click is a left-button press and release on the same
 //      control); the rules find the receiving control (hover_target) and run
 //      its handler;
-//    - the timers' ticks: cryptblinkTimer, decryptblinkTimer, stopperTimer;
+//    - the timers' ticks (periods.h): cryptblinkTimer, decryptblinkTimer,
+//      stopperTimer;
 //    - every change of the password fields' text: pwChange, pwagainChange;
 //    - Enter in a password field: password_entered;
-//    - a file dropped on the window: accept_argument (while not busy);
+//    - a file dropped on the window: file_dropped (a face offers to take a
+//      drag only while accepting_input());
 //    - the tray icon's click: trayClick (once per click; a double click is
 //      one click);
-//    - the application's first minimise and its restore: ApplicationEvents1Minimize,
-//      ApplicationEvents1Restore (the face decides when the application as a
-//      whole changes state);
+//    - the window states its window system reports, to application();
 //    - once, after the window is built: FormCreate.
+// 4. It hands application() to the progress dialog as its StatusPort.
 // Handlers may run modal dialogs through the port; they return when done.
 
+#include "ApplicationWindows.h"
 #include "SharedJob.h"
 #include "UiPlatform.h"
 #include "layout.h"
+#include "periods.h"
 #include "sifra.h"
 #include "window_texts.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace trezorka::rules {
-
-enum class Timer { cryptblink, decryptblink, stopper };
 
 // The controls of the main window, as the rules see them.
 class MainView {
@@ -81,17 +87,14 @@ public:
     virtual void show_tray_balloon(std::u16string_view title, std::u16string_view text) = 0;
 };
 
-// What the main window does as a whole, with the progress dialog and the
-// application's other windows.
+// What the main window does as a whole, with the progress dialog.
 class WindowPort {
 public:
     virtual ~WindowPort() = default;
 
     // The whole window (all controls) enabled or not.
     virtual void set_window_enabled(bool enabled) = 0;
-    // The main window and its taskbar button shown, in the normal state if it
-    // was hidden (for the tray or otherwise).
-    virtual void show_window() = 0;
+    virtual bool window_enabled() const = 0;
 
     // How the worker's close request reaches the progress dialog on the UI
     // thread. Called on the worker's thread; it must only hand over.
@@ -103,20 +106,6 @@ public:
     // After an error around the showing: ends the dialog's showing if it is shown.
     virtual void close_progress_if_shown() = 0;
 
-    // Minimise every window of the application / bring all back from the
-    // taskbar or the tray, the main window in front. The face raises the
-    // application events for these as for the user's own.
-    virtual void minimise_application() = 0;
-    virtual void restore_application() = 0;
-    // The progress dialog minimised now, or as soon as it is shown / restored.
-    virtual void minimise_progress() = 0;
-    virtual void restore_progress() = 0;
-    // The main window hidden with its taskbar button, for the tray / shown
-    // again (normal state) if it was.
-    virtual void hide_for_tray() = 0;
-    virtual void show_from_tray() = 0;
-    // The main window in front, the progress dialog (if shown) before it.
-    virtual void bring_to_front() = 0;
     // Ends the message loop; the program then ends.
     virtual void quit() = 0;
 };
@@ -130,14 +119,54 @@ struct HitBox {
 };
 int hover_target(std::span<const HitBox> boxes, int x, int y);
 
-class TmainRules {
+class TmainRules : private ApplicationEvents {
 public:
+    using Handler = void (TmainRules::*)();
+
+    // A command of the window: a label on a bar. A move over either lights
+    // the bar's highlight; a click on the label, the bar or the highlight
+    // runs the command. To a screen reader each command is one button, the
+    // label, over the bar's area. The link is a label alone: no bar, no
+    // highlight, no move handler.
+    struct Command {
+        Control label;
+        std::optional<Control> bar;
+        std::optional<Control> highlight;
+        Handler click;
+        Handler move;
+        std::u16string_view description; // what a screen reader says it does
+    };
+    static std::span<const Command> commands();
+
+    // An edit box, its label (whose text without the colon is the field's
+    // name to a screen reader) and the marks beside it, which the field
+    // describes since a hidden mark is not announced.
+    struct Field {
+        Control field;
+        Control label;
+        std::optional<Control> ok;
+        std::optional<Control> error;
+        std::u16string_view ok_name;
+        std::u16string_view error_name;
+    };
+    static std::span<const Field> fields();
+    static std::u16string field_name(const Field& f);
+    // What the field says of the mark shown beside it; empty when none is.
+    std::u16string_view described(const Field& f) const;
+
+    // The pictures that only decorate: the panels, and the commands' bars and
+    // highlights, whose commands their labels carry.
+    static bool decoration(Control c);
+
     // A source larger than this (bytes, decimal) sends the application to the
     // tray as soon as its job is set up.
     static constexpr std::int64_t LARGE_FILE_THRESHOLD = 8'000'000;
 
-    TmainRules(SharedJob& job, MainView& view, WindowPort& port, UiPlatform& platform,
+    TmainRules(SharedJob& job, MainView& view, WindowPort& port, DesktopPort& desktop, UiPlatform& platform,
                std::u16string first_argument);
+
+    // The application's windows as one; the progress dialog's StatusPort.
+    ApplicationWindows& application() { return application_; }
 
     // The open and save dialogs' settings, kept between uses as the dialogs
     // themselves would keep them.
@@ -148,10 +177,6 @@ public:
     // target field still holds exactly that path. Cleared by every accepted source.
     const std::u16string& saveto_confirmed_path() const { return saveto_confirmed_; }
     bool target_confirmed_in_save_dialog() const;
-
-    // The tray balloon's texts, set by each command.
-    std::u16string_view tray_balloon_title() const { return texts::tray_title; }
-    std::u16string_view tray_balloon_text() const { return balloon_text_; }
 
     // Pointer events in window coordinates, delivered by the hover rule. The
     // face gives the controls' current rectangles (its own, in case text
@@ -181,11 +206,18 @@ public:
     void pwChange();
     void pwagainChange();
     void trayClick();
-    void ApplicationEvents1Minimize();
-    void ApplicationEvents1Restore();
+    void ApplicationEvents1Minimize() override;
+    void ApplicationEvents1Restore() override;
+    bool busy() const override { return job_.busy(); }
 
-    // A path from outside the window: the command line or a drop.
+    // Input from outside the pointer (a drop, Enter) is taken only while the
+    // window is enabled and no job runs.
+    bool accepting_input() const;
+    // A path from the command line: taken as a chosen source.
     void accept_argument(std::u16string_view path);
+    // A file dropped on the window: as a path from the command line, if
+    // input is accepted when the drop is over.
+    void file_dropped(std::u16string_view path);
     // Enter in a password field: the enabled command, as its click.
     void password_entered();
 
@@ -196,6 +228,7 @@ public:
 private:
     bool accept_source(std::u16string_view path, bool from_command_line);
     void run_command(bool encrypt);
+    void light(Control highlight);
     void start_keeping_schedule(Timer t);
     void hide(Control c) { view_.set_shown(c, false); }
     void show(Control c) { view_.set_shown(c, true); }
@@ -205,6 +238,7 @@ private:
     MainView& view_;
     WindowPort& port_;
     UiPlatform& platform_;
+    ApplicationWindows application_;
     std::u16string first_argument_;
     std::u16string saveto_confirmed_;
     std::u16string balloon_text_{texts::tray_title};

@@ -6,6 +6,17 @@
 
 namespace trezorka::rules {
 
+// What the desktop the program runs on can do for its windows, besides a
+// notification area (UiPlatform::has_system_tray). The face answers; the
+// application's window rules (ApplicationWindows.h) decide.
+struct Desktop {
+    bool unminimise = true;        // a minimised window can be brought back by the program
+    bool place = true;             // a window may choose where it first stands
+    bool taskbar_progress = false; // the task bar entry can show a job's progress
+    bool notify = false;           // desktop notifications can be posted
+    bool late_reports = false;     // window states are reported late and may be stale (X11)
+};
+
 // The system's dialogs, message boxes and shell services the windows ask for.
 // Each face implements it with its platform's own (the Qt window: QtUiPlatform;
 // the Windows window: the common dialogs and MessageBoxW); tests substitute a
@@ -40,8 +51,12 @@ public:
     virtual bool warning_ok_cancel(std::u16string_view text, Button default_button) = 0;
     // Opens a web address in the default browser.
     virtual void open_url(std::u16string_view url) = 0;
-    // Whether the desktop has a notification area for the tray icon.
+    // Whether the desktop has a notification area for the tray icon. Asked
+    // only when the application would go there: it may come and go, and
+    // asking may cost a round trip to the desktop.
     virtual bool has_system_tray() = 0;
+    // What else the desktop can do for the windows.
+    virtual Desktop desktop() = 0;
 };
 
 } // namespace trezorka::rules

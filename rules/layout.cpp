@@ -158,4 +158,9 @@ std::u16string shown_address(std::u16string_view address)
     return std::u16string(rest);
 }
 
+std::u16string first_text(Control c)
+{
+    return c == Control::Label6 ? shown_address(web_address()) : std::u16string(layout_of(c).text);
+}
+
 } // namespace trezorka::rules

@@ -84,4 +84,8 @@ const ControlLayout& layout_of(StatusControl c);
 std::u16string_view web_address();
 std::u16string shown_address(std::u16string_view address);
 
+// The text a control of the main window starts with: its layout's, the link
+// label's from the address.
+std::u16string first_text(Control c);
+
 } // namespace trezorka::rules

@@ -85,6 +85,14 @@ inline constexpr std::u16string_view tray_title = u"Trezorka";
 inline constexpr std::u16string_view abort_question =
     u"Přeřušit probíhající proces a ponechat cílový soubor v nekonzistentním stavu?";
 
+// What a screen reader says the commands do.
+inline constexpr std::u16string_view crypt_description = u"Zašifruje zvolený soubor heslem";
+inline constexpr std::u16string_view decrypt_description = u"Odšifruje zvolený soubor heslem";
+inline constexpr std::u16string_view selectfile_description = u"Vybere soubor k zašifrování nebo odšifrování";
+inline constexpr std::u16string_view savetochose_description = u"Vybere, kam se uloží cílový soubor";
+inline constexpr std::u16string_view off_description = u"Ukončí program";
+inline constexpr std::u16string_view link_description = u"Otevře webové stránky v prohlížeči";
+
 // What a screen reader says of the four marks.
 inline constexpr std::u16string_view pwok_name = u"Heslo zadáno";
 inline constexpr std::u16string_view pwerr_name = u"Heslo chybí";

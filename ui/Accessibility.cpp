@@ -1,6 +1,7 @@
 #include "Accessibility.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QHash>
 #include <QLabel>
 #include <QPointer>
@@ -172,10 +173,13 @@ void renew(QWidget* w)
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(old));
 }
 
+// The tables live as long as the application, which is the connection's
+// context.
 template <typename Table>
 void forget_with(QObject* object, Table& table)
 {
-    QObject::connect(object, &QObject::destroyed, [&table, object] { table.remove(object); });
+    QObject::connect(object, &QObject::destroyed, QCoreApplication::instance(),
+                     [&table, object] { table.remove(object); });
 }
 
 } // namespace

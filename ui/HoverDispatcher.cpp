@@ -37,12 +37,6 @@ int HoverDispatcher::index_at(QPoint pos) const
     return trezorka::rules::hover_target(boxes, pos.x(), pos.y());
 }
 
-QWidget* HoverDispatcher::target_at(QPoint pos) const
-{
-    const int i = index_at(pos);
-    return i < 0 ? window_ : controls_.at(i);
-}
-
 bool HoverDispatcher::eventFilter(QObject*, QEvent* event)
 {
     const QEvent::Type type = event->type();

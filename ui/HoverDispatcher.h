@@ -29,14 +29,13 @@ public:
     // installs the filter on each of them.
     void attach();
 
-    // The control that receives an event at `pos` (window coordinates).
-    int index_at(QPoint pos) const;
-    QWidget* target_at(QPoint pos) const;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The control that receives an event at `pos` (window coordinates).
+    int index_at(QPoint pos) const;
+
     QWidget* window_;
     QList<QWidget*> controls_;
     std::function<void(int)> moved_;

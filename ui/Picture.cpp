@@ -1,14 +1,19 @@
 #include "Picture.h"
 
 #include "Artwork.h"
+#include "Style.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 Picture::Picture(const QString& art, Fit fit, QWidget* parent)
     : QWidget(parent), art_(art), fit_(fit)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+}
+
+Picture::Picture(const trezorka::rules::ControlLayout& c, QWidget* parent)
+    : Picture(trezorka::ui::latin1(c.picture), c.stretch ? Fit::Stretch : Fit::Natural, parent)
+{
 }
 
 void Picture::paintEvent(QPaintEvent*)
@@ -22,21 +27,4 @@ void Picture::paintEvent(QPaintEvent*)
     }
     QPainter p(this);
     p.drawPixmap(QPoint(0, 0), cache_);
-}
-
-// A click is a press and a release over the same control, as with a button.
-void Picture::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        pressed_ = true;
-    QWidget::mousePressEvent(event);
-}
-
-void Picture::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-    pressed_ = false;
-    if (click)
-        emit clicked();
-    QWidget::mouseReleaseEvent(event);
 }

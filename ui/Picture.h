@@ -1,5 +1,7 @@
 #pragma once
 
+#include "layout.h"
+
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -14,16 +16,13 @@ public:
     enum class Fit { Natural, Stretch };
 
     Picture(const QString& art, Fit fit, QWidget* parent);
+    // The picture a layout row names, fitted as it says.
+    Picture(const trezorka::rules::ControlLayout& c, QWidget* parent);
 
     QString art() const { return art_; }
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QString art_;
@@ -31,5 +30,4 @@ private:
     QPixmap cache_;
     qreal cache_dpr_ = 0;
     QSize cache_size_;
-    bool pressed_ = false;
 };

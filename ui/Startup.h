@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QString>
+#include "command_line.h"
 
 namespace trezorka::ui {
 
-// The first command-line argument as text, read from main()'s own argv before
-// QApplication takes its options out of it (a file named "-reverse" is a file).
+// The command line (the file to preselect, or --help or --version), read from
+// main()'s own argv before QApplication takes its options out of it (a file
+// named "-reverse" is a file).
 // On POSIX the raw bytes are decoded with stray bytes kept (see native_path.h),
 // so a file name that is not valid UTF-8 still names the same file; on Windows
 // the UTF-16 command line is read, as argv would lose what the code page cannot say.
-QString first_argument(int argc, char** argv);
+rules::CommandLine command_line(int argc, char** argv);
 
 // Called before the application object exists. Qt's accessibility bridge and
 // tray icon ask for the session bus; with no bus address in the environment

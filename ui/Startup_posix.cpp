@@ -6,14 +6,19 @@
 #include <QFile>
 #include <QFontDatabase>
 
+#include <string>
+#include <vector>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString trezorka::ui::first_argument(int argc, char** argv)
+trezorka::rules::CommandLine trezorka::ui::command_line(int argc, char** argv)
 {
-    if (argc < 2 || argv[1] == nullptr)
-        return {};
-    return qs(trezorka::utf16_from_native_bytes(argv[1]));
+    // Only the first two arguments can matter: "--" and the file after it.
+    std::vector<std::u16string> args;
+    for (int i = 1; i < argc && i < 3 && argv[i] != nullptr; ++i)
+        args.push_back(trezorka::utf16_from_native_bytes(argv[i]));
+    return rules::read_command_line(args);
 }
 
 void trezorka::ui::use_desktop_session_bus()

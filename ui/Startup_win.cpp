@@ -5,15 +5,20 @@
 
 #include <shellapi.h>
 
-QString trezorka::ui::first_argument(int, char**)
+#include <string>
+#include <vector>
+
+trezorka::rules::CommandLine trezorka::ui::command_line(int, char**)
 {
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!args)
+    LPWSTR* raw = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!raw)
         return {};
-    const QString first = count >= 2 ? QString::fromWCharArray(args[1]) : QString();
-    LocalFree(args);
-    return first;
+    std::vector<std::u16string> args;
+    for (int i = 1; i < count && i < 3; ++i)
+        args.push_back(QString::fromWCharArray(raw[i]).toStdU16String());
+    LocalFree(raw);
+    return rules::read_command_line(args);
 }
 
 // Windows has no session bus.

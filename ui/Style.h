@@ -35,4 +35,10 @@ inline std::u16string u16(const QString& text)
     return text.toStdU16String();
 }
 
+// A layout's names (of controls, of pictures) are ASCII.
+inline QString latin1(std::string_view name)
+{
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 } // namespace trezorka::ui

@@ -2,6 +2,7 @@
 
 #include "Picture.h"
 #include "Style.h"
+#include "periods.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,7 +19,7 @@ using rules::StatusControl;
 using trezorka::ui::qs;
 
 TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& application, QWidget* main_window)
-    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), application_(application),
       rules_(*this, application, platform)
 {
     setObjectName(QStringLiteral("Status_show"));
@@ -36,14 +36,14 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
     trezorka::ui::apply_window_look(this, rules::status_window);
 
     // Creation order is stacking order: later pictures and labels lie above
-    // earlier ones, and the edit boxes and buttons above them all.
+    // earlier ones, and the edit boxes and buttons above them all. It is the
+    // keyboard's order too.
     QWidget* made[rules::status_control_count] = {};
     for (const rules::ControlLayout& c : rules::status_layout()) {
         QWidget* w = nullptr;
         switch (c.kind) {
         case rules::Kind::Picture:
-            w = new Picture(QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())),
-                            c.stretch ? Picture::Fit::Stretch : Picture::Fit::Natural, this);
+            w = new Picture(c, this);
             break;
         case rules::Kind::Label: {
             auto* l = new QLabel(qs(c.text), this);
@@ -66,7 +66,7 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
             break;
         }
         }
-        w->setObjectName(QString::fromLatin1(c.name.data(), qsizetype(c.name.size())));
+        w->setObjectName(trezorka::ui::latin1(c.name));
         if (c.rect.width == 0 && c.rect.height == 0) {
             w->move(c.rect.x, c.rect.y);
             if (!c.text.empty())
@@ -91,14 +91,10 @@ TStatus_show::TStatus_show(rules::UiPlatform& platform, rules::StatusPort& appli
     connect(Button1, &QPushButton::clicked, this, &TStatus_show::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TStatus_show::Button2Click);
 
-    setTabOrder(fromfile, tofile);
-    setTabOrder(tofile, Button1);
-    setTabOrder(Button1, Button2);
-
     // Runs from creation until the process ends, also while hidden.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1->setInterval(rules::hourglass_ms);
     connect(Timer1, &QTimer::timeout, this, &TStatus_show::Timer1Timer);
     Timer1->start();
 }
@@ -170,32 +166,14 @@ void TStatus_show::showEvent(QShowEvent* event)
 
 void TStatus_show::setVisible(bool visible)
 {
-    if (visible && !placed_)
-        place_first_time();
+    if (visible && !isVisible())
+        application_.progress_showing();
     // Leaves minimised only while shown: changing the state of a hidden
     // window makes X11 map it again (and Windows show it), and a dialog kept
     // minimised would come up minimised for the next job.
     if (!visible && isVisible() && isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     QDialog::setVisible(visible);
-}
-
-// Centred over the main window, but never past the left or top edge of the
-// work area of its monitor. Moving it marks the position as chosen, so later
-// showings keep wherever the dialog was when it was last hidden.
-void TStatus_show::place_first_time()
-{
-    placed_ = true;
-    const QWidget* main_window = parentWidget();
-    QScreen* screen = main_window ? main_window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect over = main_window ? main_window->frameGeometry() : screen->availableGeometry();
-    const QRect area = screen->availableGeometry();
-    QPoint at = over.center() - QPoint(width() / 2, height() / 2);
-    at.setX(std::max(at.x(), area.left()));
-    at.setY(std::max(at.y(), area.top()));
-    move(at);
 }
 
 void TStatus_show::reject() {}

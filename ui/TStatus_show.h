@@ -16,8 +16,9 @@ class Picture;
 // ends only through close_request(), which the worker queues to this object;
 // the abort button ends the whole process instead.
 //
-// The dialog's parent is the main window: it is centred over it the first
-// time and stays off the taskbar.
+// The dialog's parent is the main window: it stays off the taskbar. Where it
+// first stands and whether it comes minimised is the application's
+// (StatusPort::progress_showing).
 class TStatus_show : public QDialog, private trezorka::rules::StatusView {
     Q_OBJECT
 public:
@@ -66,9 +67,8 @@ private:
     bool showing() const override;
     void end_showing() override;
 
-    void place_first_time();
     QWidget* control(trezorka::rules::StatusControl c) const;
 
+    trezorka::rules::StatusPort& application_;
     trezorka::rules::TStatus_showRules rules_;
-    bool placed_ = false;
 };

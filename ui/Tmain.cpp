@@ -1,8 +1,8 @@
 #include "Tmain.h"
 
 #include "Accessibility.h"
-#include "ApplicationWindows.h"
 #include "Artwork.h"
+#include "DesktopWindows.h"
 #include "FileDrop.h"
 #include "HoverDispatcher.h"
 #include "Picture.h"
@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -37,8 +36,8 @@ Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& first_argument
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint),
-      filechosedialog(rules_.filechosedialog), saveto(rules_.saveto), job(job), platform(platform),
-      tray_icon_(new TrayIcon(this)), rules_(job, *this, *this, platform, u16(first_argument))
+      filechosedialog(rules_.filechosedialog), saveto(rules_.saveto), tray_icon_(new TrayIcon(this)),
+      windows_(new DesktopWindows(this)), rules_(job, *this, *this, *windows_, platform, u16(first_argument))
 {
     init_artwork_resources();
     trezorka::ui::register_tahoma();
@@ -58,23 +57,17 @@ Tmain::Tmain(SharedJob& job, UiPlatform& platform, const QString& first_argument
     connect(tray_icon_, &TrayIcon::balloon_shown, this, &Tmain::balloon_shown);
 
     create_controls();
+    create_timers();
     // Before anything asks for the controls' accessible interfaces, which
     // are made once and kept.
     setup_accessibility();
-    windows_ = new ApplicationWindows(this, {[this] { rules_.ApplicationEvents1Minimize(); },
-                                             [this] { rules_.ApplicationEvents1Restore(); },
-                                             [this] { return this->job.busy(); }});
+    windows_->attach(rules_.application());
     bind_events();
-    place_on_desktop();
+    rules_.application().main_created();
     rules_.FormCreate();
 }
 
 Tmain::~Tmain() = default;
-
-int Tmain::tray_frame() const
-{
-    return tray_icon_->frame();
-}
 
 QString Tmain::saveto_confirmed_path() const
 {
@@ -83,6 +76,7 @@ QString Tmain::saveto_confirmed_path() const
 
 // ---- the controls, from the rules' layout ----
 
+// In creation order, which is the stacking order and the keyboard's.
 void Tmain::create_controls()
 {
     for (const rules::ControlLayout& c : rules::main_layout()) {
@@ -90,12 +84,11 @@ void Tmain::create_controls()
         QRect geometry(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
         switch (c.kind) {
         case rules::Kind::Picture:
-            w = new Picture(QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())),
-                            c.stretch ? Picture::Fit::Stretch : Picture::Fit::Natural, this);
+            w = new Picture(c, this);
             break;
         case rules::Kind::Label: {
-            const QString text = c.name == "Label6" ? qs(rules::shown_address(rules::web_address())) : qs(c.text);
-            auto* l = new QLabel(text, this);
+            const auto control = static_cast<Control>(&c - rules::main_layout().data());
+            auto* l = new QLabel(qs(rules::first_text(control)), this);
             l->setFont(trezorka::ui::font_of(c.font));
             l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             QPalette p = l->palette();
@@ -122,7 +115,7 @@ void Tmain::create_controls()
             break;
         }
         }
-        w->setObjectName(QString::fromLatin1(c.name.data(), qsizetype(c.name.size())));
+        w->setObjectName(trezorka::ui::latin1(c.name));
         w->setGeometry(geometry);
         if (c.hand)
             w->setCursor(Qt::PointingHandCursor);
@@ -167,23 +160,21 @@ void Tmain::create_controls()
     pwagain = edit(Control::pwagain);
 
     pwagain_palette_ = pwagain->palette();
-    setTabOrder(filetocrypt, finalfile);
-    setTabOrder(finalfile, pw);
-    setTabOrder(pw, pwagain);
+}
 
-    auto make_timer = [this](const char* name, int interval) {
+void Tmain::create_timers()
+{
+    auto make_timer = [this](const char* name, rules::Timer which) {
         auto* t = new QTimer(this);
         t->setObjectName(QString::fromLatin1(name));
-        t->setInterval(interval);
-        // The blink rhythm and the 3.8 s end are meant to the tick; a coarse
-        // timer may drift by 5 %.
+        t->setInterval(rules::period_ms(which));
+        // A coarse timer may drift by 5 %.
         t->setTimerType(Qt::PreciseTimer);
         return t;
     };
-    decryptblink = make_timer("decryptblink", 500);
-    cryptblink = make_timer("cryptblink", 500);
-    stopper = make_timer("stopper", 3800);
-    aborter = make_timer("aborter", 1);
+    decryptblink = make_timer("decryptblink", rules::Timer::decryptblink);
+    cryptblink = make_timer("cryptblink", rules::Timer::cryptblink);
+    stopper = make_timer("stopper", rules::Timer::stopper);
 }
 
 QLineEdit* Tmain::edit(Control c) const
@@ -201,11 +192,6 @@ QTimer* Tmain::timer(rules::Timer t) const
     return stopper;
 }
 
-bool Tmain::accepting_input() const
-{
-    return isEnabled() && !job.busy();
-}
-
 void Tmain::bind_events()
 {
     connect(decryptblink, &QTimer::timeout, this, &Tmain::decryptblinkTimer);
@@ -215,10 +201,7 @@ void Tmain::bind_events()
     connect(pw, &QLineEdit::textChanged, this, &Tmain::pwChange);
     connect(pwagain, &QLineEdit::textChanged, this, &Tmain::pwagainChange);
     for (QLineEdit* e : {pw, pwagain})
-        connect(e, &QLineEdit::returnPressed, this, [this] {
-            if (accepting_input())
-                rules_.password_entered();
-        });
+        connect(e, &QLineEdit::returnPressed, this, [this] { rules_.password_entered(); });
     // The field's undo history keeps every character typed, one record each,
     // although undo in a password field can only clear it. Setting the same
     // text is the one way to drop that history; text, cursor and marks stay.
@@ -228,39 +211,22 @@ void Tmain::bind_events()
             e->setText(e->text());
             e->setCursorPosition(cursor);
         });
-    // A screen reader hears of the marks through the fields they belong to.
-    for (Picture* mark : {pwok, pwerr, pwagainok, pwagainerr})
-        mark->installEventFilter(this);
+    auto* drop = new FileDrop(
+        this, [this] { return rules_.accepting_input(); },
+        [this](const QString& path) { rules_.file_dropped(u16(path)); });
+    drop->watch(pw);
+    drop->watch(pwagain);
 
-    drop_ = new FileDrop(this, [this] { return accepting_input(); },
-                         [this](const QString& path) { rules_.accept_argument(u16(path)); });
-    drop_->watch(pw);
-    drop_->watch(pwagain);
-
-    dispatcher_ = new HoverDispatcher(
+    auto* dispatcher = new HoverDispatcher(
         this, QList<QWidget*>(controls_.begin(), controls_.end()),
         [this](int target) { rules_.mouse_moved_over(target); }, [this](int target) { rules_.clicked_on(target); });
-    dispatcher_->attach();
-}
-
-// The first placement: centred on the area all screens span together, but
-// never past its left or top edge.
-void Tmain::place_on_desktop()
-{
-    QRect desktop;
-    for (const QScreen* s : QGuiApplication::screens())
-        desktop = desktop.united(s->geometry());
-    if (desktop.isEmpty())
-        return;
-    const int x = std::max(desktop.left(), desktop.left() + (desktop.width() - width()) / 2);
-    const int y = std::max(desktop.top(), desktop.top() + (desktop.height() - height()) / 2);
-    move(x, y);
+    dispatcher->attach();
 }
 
 bool Tmain::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
-        && (watched == pwok || watched == pwerr || watched == pwagainok || watched == pwagainerr))
+    // Installed on the marks only.
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
         describe_marks();
     return QWidget::eventFilter(watched, event);
 }
@@ -378,11 +344,6 @@ void Tmain::set_window_enabled(bool enabled)
         status_show_->setEnabled(true);
 }
 
-void Tmain::show_window()
-{
-    windows_->show_main();
-}
-
 sifra::CloseRequest Tmain::close_request()
 {
     if (!status_show_)
@@ -408,46 +369,6 @@ void Tmain::close_progress_if_shown()
         status_show_->close_request();
 }
 
-void Tmain::minimise_application()
-{
-    windows_->minimise_application();
-}
-
-void Tmain::restore_application()
-{
-    windows_->restore_application();
-}
-
-void Tmain::end_process()
-{
-    rules::abort_process(0);
-}
-
-void Tmain::minimise_progress()
-{
-    windows_->minimise_progress();
-}
-
-void Tmain::restore_progress()
-{
-    windows_->restore_progress();
-}
-
-void Tmain::hide_for_tray()
-{
-    windows_->hide_for_tray();
-}
-
-void Tmain::show_from_tray()
-{
-    windows_->show_from_tray();
-}
-
-void Tmain::bring_to_front()
-{
-    windows_->bring_to_front();
-}
-
 void Tmain::quit()
 {
     QCoreApplication::quit();
@@ -461,56 +382,33 @@ void Tmain::setStatus_show(TStatus_show* dialog)
     windows_->set_dialog(dialog);
 }
 
-TStatus_show* Tmain::Status_show() const
-{
-    return status_show_.data();
-}
-
 // ---- screen readers ----
 
 void Tmain::setup_accessibility()
 {
     namespace a11y = trezorka::accessibility;
-    struct Command {
-        QLabel* label;
-        QWidget* bar;
-        QString description;
-        void (Tmain::*handler)();
-    };
-    const Command commands[] = {
-        {cryptlabel, crypt, QStringLiteral(u"Zašifruje zvolený soubor heslem"), &Tmain::crypt_actClick},
-        {decryptlabel, decrypt, QStringLiteral(u"Odšifruje zvolený soubor heslem"), &Tmain::decryptlabelClick},
-        {chosefilelabel, selectfile, QStringLiteral(u"Vybere soubor k zašifrování nebo odšifrování"),
-         &Tmain::chosefilelabelClick},
-        {savetochose_label, savetochose, QStringLiteral(u"Vybere, kam se uloží cílový soubor"),
-         &Tmain::savetochose_labelClick},
-        {offlabel, off, QStringLiteral(u"Ukončí program"), &Tmain::off_actClick},
-    };
-    for (const Command& c : commands)
-        a11y::set_command(c.label, QAccessible::Button, c.bar, c.description,
-                          [this, handler = c.handler] { (this->*handler)(); });
-    a11y::set_command(Label6, QAccessible::Link, nullptr, QStringLiteral(u"Otevře webové stránky v prohlížeči"),
-                      [this] { Label6Click(); });
-    // The bars and their highlights are the labels' buttons; the panels only decorate.
-    a11y::set_decorations(this, {Image3, off, Image2, Image1, selectfile, crypt, decrypt, crypt_act, decrypt_act,
-                                 selectfile_act, savetochose, savetochose_act, off_act});
+    for (const rules::TmainRules::Command& c : rules::TmainRules::commands())
+        a11y::set_command(control(c.label), c.bar ? QAccessible::Button : QAccessible::Link,
+                          c.bar ? control(*c.bar) : nullptr, qs(c.description),
+                          [this, click = c.click] { (rules_.*click)(); });
+    QList<QWidget*> decorations;
+    for (int i = 0; i < rules::control_count; ++i)
+        if (rules::TmainRules::decoration(static_cast<Control>(i)))
+            decorations << control(static_cast<Control>(i));
+    a11y::set_decorations(this, decorations);
 
-    pwok->setAccessibleName(qs(texts::pwok_name));
-    pwerr->setAccessibleName(qs(texts::pwerr_name));
-    pwagainok->setAccessibleName(qs(texts::pwagainok_name));
-    pwagainerr->setAccessibleName(qs(texts::pwagainerr_name));
-    for (Picture* mark : {pwok, pwerr, pwagainok, pwagainerr})
-        a11y::set_command(mark, QAccessible::Graphic, nullptr, QString(), {});
-
-    const std::pair<QLabel*, QLineEdit*> fields[] = {
-        {Label1, filetocrypt}, {Label2, finalfile}, {Label4, pw}, {pwagainlabel, pwagain}};
-    for (const auto& [label, field] : fields) {
-        // The label's text without its colon.
-        QString name = label->text();
-        if (name.endsWith(QLatin1Char(':')))
-            name.chop(1);
-        field->setAccessibleName(name);
-        label->setBuddy(field);
+    for (const rules::TmainRules::Field& f : rules::TmainRules::fields()) {
+        auto* label = static_cast<QLabel*>(control(f.label));
+        edit(f.field)->setAccessibleName(qs(rules::TmainRules::field_name(f)));
+        label->setBuddy(edit(f.field));
+        for (const auto& [mark, name] : {std::pair{f.ok, f.ok_name}, std::pair{f.error, f.error_name}}) {
+            if (!mark)
+                continue;
+            control(*mark)->setAccessibleName(qs(name));
+            a11y::set_command(control(*mark), QAccessible::Graphic, nullptr, QString(), {});
+            // A screen reader hears of the marks through the fields they belong to.
+            control(*mark)->installEventFilter(this);
+        }
     }
 }
 
@@ -518,12 +416,10 @@ void Tmain::setup_accessibility()
 // shown one says.
 void Tmain::describe_marks()
 {
-    auto describe = [](QLineEdit* field, const Picture* ok, const Picture* err) {
-        const QString text = !ok->isHidden() ? ok->accessibleName() : !err->isHidden() ? err->accessibleName() : QString();
+    for (const rules::TmainRules::Field& f : rules::TmainRules::fields()) {
+        const QString text = qs(rules_.described(f));
         // Qt tells a listening screen reader of the change.
-        if (field->accessibleDescription() != text)
-            field->setAccessibleDescription(text);
-    };
-    describe(pw, pwok, pwerr);
-    describe(pwagain, pwagainok, pwagainerr);
+        if (edit(f.field)->accessibleDescription() != text)
+            edit(f.field)->setAccessibleDescription(text);
+    }
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "SharedJob.h"
-#include "TStatus_show_rules.h"
 #include "Tmain_rules.h"
 #include "UiPlatform.h"
 
@@ -14,9 +13,7 @@
 
 #include <array>
 
-class ApplicationWindows;
-class FileDrop;
-class HoverDispatcher;
+class DesktopWindows;
 class Picture;
 class QLabel;
 class QLineEdit;
@@ -32,10 +29,7 @@ class TrayIcon;
 // their visible and enabled states are the window's state. "Shown" means the
 // control's own visibility (!isHidden()), which holds also while the window
 // itself is minimised or sits in the tray.
-class Tmain : public QWidget,
-              private trezorka::rules::MainView,
-              private trezorka::rules::WindowPort,
-              public trezorka::rules::StatusPort {
+class Tmain : public QWidget, private trezorka::rules::MainView, private trezorka::rules::WindowPort {
     Q_OBJECT
 public:
     using UiPlatform = trezorka::rules::UiPlatform;
@@ -47,17 +41,10 @@ public:
     // The progress dialog, created after this window. Its window-state changes
     // count as the application's own.
     void setStatus_show(TStatus_show* dialog);
-    TStatus_show* Status_show() const;
-
-    static constexpr std::int64_t LARGE_FILE_THRESHOLD = trezorka::rules::TmainRules::LARGE_FILE_THRESHOLD;
-
-    trezorka::rules::TmainRules& rules() { return rules_; }
-    QWidget* control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
+    // The application's windows as one: the progress dialog's StatusPort.
+    trezorka::rules::ApplicationWindows& application() { return rules_.application(); }
 
     QString saveto_confirmed_path() const;
-    bool target_confirmed_in_save_dialog() const { return rules_.target_confirmed_in_save_dialog(); }
-
-    static bool shown(const QWidget* w) { return !w->isHidden(); }
 
     // Controls, in creation (stacking) order.
     Picture* Image3;
@@ -96,25 +83,15 @@ public:
     QTimer* decryptblink;
     QTimer* cryptblink;
     QTimer* stopper;
-    QTimer* aborter;
 
     // The notification-area icon and its three animation frames.
     QSystemTrayIcon* tray;
     QList<QIcon> anicons;
-    int tray_frame() const;
     TrayIcon* tray_icon() const { return tray_icon_; }
 
     // The open and save dialogs' settings (the rules').
     UiPlatform::FileDialogRequest& filechosedialog;
     UiPlatform::FileDialogRequest& saveto;
-
-    HoverDispatcher* dispatcher() const { return dispatcher_; }
-    ApplicationWindows* application_windows() const { return windows_; }
-
-    // StatusPort, for the progress dialog.
-    void minimise_application() override;
-    void restore_application() override;
-    void end_process() override;
 
 public slots:
     void FormMouseMove() { rules_.FormMouseMove(); }
@@ -160,36 +137,27 @@ private:
 
     // WindowPort
     void set_window_enabled(bool enabled) override;
-    void show_window() override;
+    bool window_enabled() const override { return isEnabled(); }
     sifra::CloseRequest close_request() override;
     void show_progress(const trezorka::rules::texts::CommandTexts& texts, std::u16string_view from,
                        std::u16string_view to) override;
     void close_progress_if_shown() override;
-    void minimise_progress() override;
-    void restore_progress() override;
-    void hide_for_tray() override;
-    void show_from_tray() override;
-    void bring_to_front() override;
     void quit() override;
 
     void create_controls();
+    void create_timers();
     void bind_events();
-    void place_on_desktop();
     void setup_accessibility();
     // The password fields describe the mark that is shown beside them.
     void describe_marks();
+    QWidget* control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
     QLineEdit* edit(Control c) const;
     QTimer* timer(trezorka::rules::Timer t) const;
-    bool accepting_input() const;
 
-    SharedJob& job;
-    UiPlatform& platform;
     std::array<QWidget*, trezorka::rules::control_count> controls_{};
     TrayIcon* tray_icon_;
+    DesktopWindows* windows_;
     trezorka::rules::TmainRules rules_;
     QPalette pwagain_palette_;
-    HoverDispatcher* dispatcher_ = nullptr;
-    ApplicationWindows* windows_ = nullptr;
-    FileDrop* drop_ = nullptr;
     QPointer<TStatus_show> status_show_;
 };

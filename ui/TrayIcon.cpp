@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "Style.h"
+#include "periods.h"
 #include "window_texts.h"
 
 #include <QGuiApplication>
@@ -27,7 +28,7 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent)
     tray_->setToolTip(trezorka::ui::qs(trezorka::rules::texts::tray_title));
     trayanimation_ = new QTimer(this);
     trayanimation_->setObjectName(QStringLiteral("trayanimation"));
-    trayanimation_->setInterval(500);
+    trayanimation_->setInterval(trezorka::rules::tray_frame_ms);
     connect(trayanimation_, &QTimer::timeout, this, &TrayIcon::trayanimationTimer);
     // A double click arrives as Trigger and then DoubleClick: only the first
     // counts, or the application would be restored twice.

@@ -9,7 +9,7 @@ class QSystemTrayIcon;
 class QTimer;
 
 // The notification-area icon: its three animation frames, stepped every
-// 500 ms while it is shown, its hint and its balloon.
+// tray_frame_ms while it is shown, its hint and its balloon.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -17,7 +17,6 @@ public:
 
     QSystemTrayIcon* icon() const { return tray_; }
     const QList<QIcon>& frames() const { return anicons_; }
-    int frame() const { return frame_; }
 
     // Shown, the icon goes on from the frame it showed last.
     void set_shown(bool shown);

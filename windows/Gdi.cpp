@@ -1,5 +1,6 @@
 #include "Gdi.h"
 
+#include "art_pictures.h"
 #include "resource.h"
 
 #include <wincodec.h>
@@ -26,14 +27,14 @@ struct Com {
     T* operator->() const { return p; }
 };
 
-constexpr int scales[ART_SCALES] = {100, 150, 200};
+constexpr int scale_count = static_cast<int>(std::size(art_scales));
 
 int scale_step(UINT dpi)
 {
-    for (int step = 0; step < ART_SCALES; ++step)
-        if (static_cast<int>(dpi) * 100 <= 96 * scales[step])
+    for (int step = 0; step < scale_count; ++step)
+        if (static_cast<int>(dpi) * 100 <= 96 * art_scales[step])
             return step;
-    return ART_SCALES - 1;
+    return scale_count - 1;
 }
 
 } // namespace
@@ -47,7 +48,7 @@ Font tahoma(int px, UINT dpi, bool bold, bool underline)
 
 int picture_scale(UINT dpi)
 {
-    return scales[scale_step(dpi)];
+    return art_scales[scale_step(dpi)];
 }
 
 // The PNG is decoded by the system's imaging component into premultiplied

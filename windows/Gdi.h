@@ -66,7 +66,7 @@ struct Picture {
     int height = 0;
 };
 
-// The picture `picture` (resource.h's ART_ number) rendered for the scale
+// The picture `picture` (its number in art_pictures.h) rendered for the scale
 // nearest above `dpi`; an empty one when it cannot be read.
 Picture load_picture(int picture, UINT dpi);
 // The scale (in percent) the pictures for `dpi` were rendered at.

@@ -1,8 +1,9 @@
 #include "Scene.h"
 
-#include "resource.h"
+#include "art_pictures.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace trezorka::win {
 
@@ -10,14 +11,8 @@ using trezorka::rules::Kind;
 
 int picture_number(std::string_view art)
 {
-    static constexpr std::pair<std::string_view, int> names[] = {
-        {"bar", ART_BAR},         {"bar_act", ART_BAR_ACT},         {"panel_left", ART_PANEL_LEFT},
-        {"panel_right", ART_PANEL_RIGHT}, {"logo_banner", ART_LOGO_BANNER}, {"mark_ok", ART_MARK_OK},
-        {"mark_err", ART_MARK_ERR}, {"hourglass", ART_HOURGLASS}};
-    for (const auto& [name, number] : names)
-        if (name == art)
-            return number;
-    return -1;
+    const auto found = std::find(std::begin(art_pictures), std::end(art_pictures), art);
+    return found == std::end(art_pictures) ? -1 : static_cast<int>(found - std::begin(art_pictures));
 }
 
 Scene::Scene(std::span<const trezorka::rules::ControlLayout> layout)
@@ -73,7 +68,7 @@ void Scene::set_dpi(UINT dpi)
     dpi_ = dpi;
     fonts_.clear();
     pictures_.clear();
-    for (int p = 0; p < ART_COUNT; ++p)
+    for (int p = 0; p < static_cast<int>(std::size(art_pictures)); ++p)
         pictures_.push_back(load_picture(p, dpi));
     for (Item& item : items_)
         measure(item);

@@ -24,7 +24,7 @@ struct Item {
     bool enabled = true;
 };
 
-// The picture number (resource.h's ART_) of an artwork name; -1 for none.
+// The picture number (art_pictures.h) of an artwork name; -1 for none.
 int picture_number(std::string_view art);
 
 class Scene {

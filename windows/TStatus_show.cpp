@@ -1,15 +1,11 @@
 #include "TStatus_show.h"
 
-#include "Tmain.h"
+#include "periods.h"
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <stdexcept>
-
 using trezorka::rules::Kind;
 using trezorka::rules::StatusControl;
-using trezorka::win::scaled;
 using trezorka::win::wide;
 
 namespace {
@@ -17,10 +13,6 @@ namespace {
 constexpr wchar_t class_name[] = L"TStatus_show";
 constexpr UINT_PTR Timer1 = 1;
 constexpr int first_child_id = 10;
-// A dialog frame with a caption and no buttons at all in the title bar.
-constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-constexpr DWORD ex_style = WS_EX_DLGMODALFRAME;
-
 int index(StatusControl c)
 {
     return static_cast<int>(c);
@@ -28,27 +20,17 @@ int index(StatusControl c)
 
 } // namespace
 
-TStatus_show::TStatus_show(Tmain& main, WinUiPlatform& platform)
-    : main_(main), scene_(trezorka::rules::status_layout()), rules_(*this, *this, platform)
+TStatus_show::TStatus_show(HWND owner, trezorka::rules::StatusPort& application, WinUiPlatform& platform)
+    : OwnedWindow(trezorka::rules::status_layout(), trezorka::rules::status_window), application_(application),
+      rules_(*this, application, platform)
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = trezorka::win::owned_window_procedure<TStatus_show>;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = class_name;
-    RegisterClassExW(&wc);
-    const auto& w = trezorka::rules::status_window;
+    // A dialog frame with a caption and no buttons at all in the title bar.
     // Owned by the main window: no taskbar button, always in front of it.
-    window_ = CreateWindowExW(ex_style, class_name, wide(w.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              w.width, w.height, main.window(), nullptr, instance, this);
-    if (!window_)
-        throw std::runtime_error("cannot create the progress dialog");
+    create(class_name, nullptr, WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN, WS_EX_DLGMODALFRAME, owner);
     create_controls();
-    layout();
+    apply_dpi(GetDpiForWindow(window_));
     // From creation on, also while the dialog is hidden.
-    SetTimer(window_, Timer1, 1000, nullptr);
+    SetTimer(window_, Timer1, trezorka::rules::hourglass_ms, nullptr);
 }
 
 TStatus_show::~TStatus_show()
@@ -82,26 +64,15 @@ void TStatus_show::create_controls()
     }
 }
 
-void TStatus_show::layout()
+void TStatus_show::apply_dpi(UINT dpi)
 {
-    const UINT dpi = GetDpiForWindow(window_);
     scene_.set_dpi(dpi);
     const HFONT font = scene_.font(trezorka::rules::status_window.font);
-    for (int i = 0; i < scene_.size(); ++i) {
-        if (!children_[i])
-            continue;
-        const RECT& r = scene_[i].place;
-        SetWindowPos(children_[i], nullptr, scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right - r.left, dpi),
-                     scaled(r.bottom - r.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(children_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    }
-    const auto& w = trezorka::rules::status_window;
-    RECT frame{0, 0, scaled(w.width, dpi), scaled(w.height, dpi)};
-    AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    buffer_.stale();
-    InvalidateRect(window_, nullptr, FALSE);
+    for (int i = 0; i < scene_.size(); ++i)
+        if (children_[i])
+            place(children_[i], scene_[i].place, font);
+    fit_frame();
+    stale();
 }
 
 void TStatus_show::set_texts(std::u16string_view caption, std::u16string_view status, std::u16string_view from,
@@ -111,44 +82,16 @@ void TStatus_show::set_texts(std::u16string_view caption, std::u16string_view st
     scene_.set_text(index(StatusControl::statusinfo), wide(status));
     SetWindowTextW(child(StatusControl::fromfile), wide(from).c_str());
     SetWindowTextW(child(StatusControl::tofile), wide(to).c_str());
-    buffer_.stale();
-    InvalidateRect(window_, nullptr, FALSE);
-}
-
-// The first showing is centred over the main window, but never past the left
-// or top edge of that monitor's work area; later ones keep the last position.
-void TStatus_show::place_first_time()
-{
-    if (placed_)
-        return;
-    placed_ = true;
-    RECT owner, own;
-    GetWindowRect(main_.window(), &owner);
-    // Minimised or in the tray (a large source): where it stands when restored.
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof(placement);
-    if ((IsIconic(main_.window()) || !IsWindowVisible(main_.window()))
-        && GetWindowPlacement(main_.window(), &placement))
-        owner = placement.rcNormalPosition;
-    GetWindowRect(window_, &own);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(main_.window(), MONITOR_DEFAULTTONEAREST), &monitor);
-    const int w = own.right - own.left, h = own.bottom - own.top;
-    const int x = std::max<int>(monitor.rcWork.left, owner.left + ((owner.right - owner.left) - w) / 2);
-    const int y = std::max<int>(monitor.rcWork.top, owner.top + ((owner.bottom - owner.top) - h) / 2);
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    stale();
 }
 
 void TStatus_show::show_modal()
 {
     in_modal_ = true;
     ending_ = false;
-    place_first_time();
-    if (!minimised_ && !main_.in_tray())
+    application_.progress_showing();
+    if (!minimised_)
         ShowWindow(window_, SW_SHOW);
-    else
-        minimised_ = true;
     // A close request that came before the showing ends it now.
     rules_.showing_began();
     MSG msg;
@@ -186,38 +129,12 @@ bool TStatus_show::shown(StatusControl c) const
 void TStatus_show::set_shown(StatusControl c, bool on)
 {
     scene_[index(c)].shown = on;
-    buffer_.stale();
-    InvalidateRect(window_, nullptr, FALSE);
-}
-
-void TStatus_show::minimise_application()
-{
-    main_.minimise_application();
-}
-
-void TStatus_show::restore_application()
-{
-    if (main_.application_minimised())
-        main_.restore_application();
-}
-
-void TStatus_show::end_process()
-{
-    trezorka::rules::abort_process(0);
+    stale();
 }
 
 LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        const HDC dc = BeginPaint(window_, &ps);
-        buffer_.present(window_, dc, scene_, trezorka::win::colour_of(trezorka::rules::status_window.background));
-        EndPaint(window_, &ps);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_CTLCOLORSTATIC: {
         // The read-only boxes in the window-background colour.
         SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
@@ -236,19 +153,9 @@ LRESULT TStatus_show::handle(UINT message, WPARAM wparam, LPARAM lparam)
     case close_message:
         rules_.close_request();
         return 0;
-    case WM_DPICHANGED: {
-        const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-        layout();
-        return 0;
-    }
     case WM_CLOSE:
         // Alt+F4 and the like: the rules decide, and never end the showing for it.
         rules_.close_asked();
-        return 0;
-    case WM_NCDESTROY:
-        window_ = nullptr;
         return 0;
     default:
         break;

@@ -1,32 +1,27 @@
 #include "Tmain.h"
 
+#include "FileDrop.h"
 #include "TStatus_show.h"
 #include "resource.h"
 
 #include <commctrl.h>
-#include <initguid.h>
-#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
-#include <vector>
 
-using trezorka::rules::Control;
-using trezorka::rules::Kind;
-using trezorka::rules::Timer;
-using trezorka::win::scaled;
+namespace rules = trezorka::rules;
+using rules::Control;
+using rules::Kind;
+using rules::Timer;
 using trezorka::win::u16;
 using trezorka::win::wide;
 
 namespace {
 
-constexpr UINT tray_message = WM_APP + 2;
-constexpr UINT_PTR trayanimation = 4;
 constexpr wchar_t class_name[] = L"Tmain";
 constexpr int first_button_id = 100;
+constexpr int first_edit_id = 200;
 
 int index(Control c)
 {
@@ -41,45 +36,35 @@ UINT_PTR timer_id(Timer t)
 } // namespace
 
 Tmain::Tmain(SharedJob& job, WinUiPlatform& platform, std::u16string first_argument)
-    : job_(job), platform_(platform), scene_(trezorka::rules::main_layout()),
-      rules_(job, *this, *this, platform, std::move(first_argument))
+    : OwnedWindow(rules::main_layout(), rules::main_window), platform_(platform), tray_(rules::texts::tray_title),
+      rules_(job, *this, *this, desktop_, platform, std::move(first_argument))
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = trezorka::win::owned_window_procedure<Tmain>;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = class_name;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TREZORKA));
-    RegisterClassExW(&wc);
-
-    const auto& w = trezorka::rules::main_window;
     // A fixed frame with the system menu and a minimise button only.
-    window_ = CreateWindowExW(WS_EX_ACCEPTFILES, class_name, wide(w.caption).c_str(),
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                              CW_USEDEFAULT, CW_USEDEFAULT, w.width, w.height, nullptr, nullptr, instance, this);
-    if (!window_)
-        throw std::runtime_error("cannot create the main window");
+    create(class_name, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TREZORKA)),
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, WS_EX_ACCEPTFILES, nullptr);
     platform_.set_owner(window_);
-    unused_field_.reset(CreateSolidBrush(trezorka::win::colour_of(trezorka::rules::unused_field_colour)));
-    tray_hint_ = wide(trezorka::rules::texts::tray_title);
-    // The link label shows the address it opens.
-    scene_.set_text(index(Control::Label6),
-                    wide(trezorka::rules::shown_address(trezorka::rules::web_address())));
+    desktop_.set_main(window_);
+    tray_.set_owner(window_);
+    hover_.attach(window_);
+    unused_field_.reset(CreateSolidBrush(trezorka::win::colour_of(rules::unused_field_colour)));
+    scene_.set_text(index(Control::Label6), wide(rules::first_text(Control::Label6)));
     create_controls();
     apply_dpi(GetDpiForWindow(window_));
-    place_on_desktop();
+    rules_.application().main_created();
     name_fields();
 }
 
 Tmain::~Tmain()
 {
-    if (accessibility_)
-        accessibility_->Release();
-    set_tray_shown(false);
+    tray_.set_shown(false);
     if (window_)
         DestroyWindow(window_);
+}
+
+void Tmain::setStatus_show(TStatus_show* dialog)
+{
+    status_show_ = dialog;
+    desktop_.set_dialog(dialog);
 }
 
 void Tmain::start()
@@ -94,44 +79,37 @@ void Tmain::start()
 void Tmain::create_controls()
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto layout = trezorka::rules::main_layout();
+    const auto layout = rules::main_layout();
     for (int i = 0; i < scene_.size(); ++i) {
         const auto& c = layout[static_cast<std::size_t>(i)];
         if (c.kind != Kind::Edit)
             continue;
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (c.read_only ? ES_READONLY : 0)
                             | (c.password ? ES_PASSWORD : 0) | (c.enabled ? 0 : WS_DISABLED);
-        const HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(), style, 0, 0, 1, 1,
-                                          window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(200 + i)), instance,
-                                          nullptr);
+        const HWND edit =
+            CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, wide(c.text).c_str(), style, 0, 0, 1, 1, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_edit_id + i)), instance, nullptr);
         if (c.password) {
             SendMessageW(edit, EM_SETPASSWORDCHAR, L'*', 0);
-            SetWindowSubclass(edit, child_procedure, 2, reinterpret_cast<DWORD_PTR>(this));
+            SetWindowSubclass(edit, password_procedure, 2, 0);
         }
         children_[static_cast<std::size_t>(i)] = edit;
     }
-    // Each label a hand points at is a command (or the link): a button over
-    // the bar it lies on, or over itself. A child window created later lies
-    // below the earlier ones (and comes later in the tab order), so the edit
-    // boxes, created first, lie above everything.
-    for (int i = 0; i < scene_.size(); ++i) {
+    // Each command is a button over its bar (the link: over its label). A
+    // child window created later lies below the earlier ones (and comes later
+    // in the tab order), so the edit boxes, created first, lie above everything.
+    for (const rules::TmainRules::Command& command : rules::TmainRules::commands()) {
+        const int i = index(command.label);
         const auto& c = layout[static_cast<std::size_t>(i)];
-        if (c.kind != Kind::Label || !c.hand)
-            continue;
-        RECT area = scene_[i].place; // as large as its text
-        for (int j = 0; j < i; ++j) {
-            const auto& bar = layout[static_cast<std::size_t>(j)];
-            if (bar.kind == Kind::Picture && bar.hand && bar.rect.contains(c.rect.x, c.rect.y))
-                area = scene_[j].place;
-        }
         const HWND button = CreateWindowExW(0, WC_BUTTONW, scene_[i].text.c_str(),
                                             WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | (c.enabled ? 0 : WS_DISABLED),
                                             0, 0, 1, 1, window_,
                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_button_id + i)),
                                             instance, nullptr);
-        SetWindowSubclass(button, child_procedure, 1, reinterpret_cast<DWORD_PTR>(this));
+        hover_.watch(button);
         children_[static_cast<std::size_t>(i)] = button;
-        buttons_.push_back({button, area});
+        // As large as the bar, or the label's text.
+        buttons_.push_back({button, scene_[index(command.bar.value_or(command.label))].place});
     }
 }
 
@@ -143,95 +121,36 @@ void Tmain::apply_dpi(UINT dpi)
     icon_small_ = trezorka::win::load_icon(IDI_TREZORKA, 16, dpi);
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_.get()));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_.get()));
-    const int frames[3] = {IDI_TRAY1, IDI_TRAY2, IDI_TRAY3};
-    for (std::size_t i = 0; i < anicons_.size(); ++i)
-        anicons_[i] = trezorka::win::load_icon(frames[i], 16, dpi);
-    layout();
-}
-
-void Tmain::layout()
-{
-    const UINT dpi = scene_.dpi();
-    const HFONT font = scene_.font(trezorka::rules::main_window.font);
-    auto place = [dpi](HWND child, const RECT& r) {
-        SetWindowPos(child, nullptr, scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right - r.left, dpi),
-                     scaled(r.bottom - r.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-    };
+    tray_.set_dpi(dpi);
     for (const Button& b : buttons_)
         place(b.window, b.place);
-    for (int i = 0; i < scene_.size(); ++i) {
-        if (scene_[i].layout.kind != Kind::Edit)
-            continue;
-        place(children_[static_cast<std::size_t>(i)], scene_[i].place);
-        SendMessageW(children_[static_cast<std::size_t>(i)], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    }
-    const auto& w = trezorka::rules::main_window;
-    RECT frame{0, 0, scaled(w.width, dpi), scaled(w.height, dpi)};
-    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
-                             static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)), dpi);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const HFONT font = scene_.font(rules::main_window.font);
+    for (int i = 0; i < scene_.size(); ++i)
+        if (scene_[i].layout.kind == Kind::Edit)
+            place(children_[static_cast<std::size_t>(i)], scene_[i].place, font);
+    fit_frame();
     repaint();
-}
-
-// The first placement: centred on the area all monitors span together, but
-// never past its left or top edge.
-void Tmain::place_on_desktop()
-{
-    RECT r;
-    GetWindowRect(window_, &r);
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    const int x = std::max<int>(left, left + (width - (r.right - r.left)) / 2);
-    const int y = std::max<int>(top, top + (height - (r.bottom - r.top)) / 2);
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Tmain::name_fields()
 {
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                reinterpret_cast<void**>(&accessibility_))))
-        return;
-    const std::pair<Control, Control> fields[] = {{Control::Label1, Control::filetocrypt},
-                                                  {Control::Label2, Control::finalfile},
-                                                  {Control::Label4, Control::pw},
-                                                  {Control::pwagainlabel, Control::pwagain}};
-    for (const auto& [label, field] : fields) {
-        std::wstring name = scene_[index(label)].text;
-        if (!name.empty() && name.back() == L':')
-            name.pop_back();
-        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_NAME, name.c_str());
-    }
+    for (const rules::TmainRules::Field& f : rules::TmainRules::fields())
+        accessibility_.set_name(child(f.field), rules::TmainRules::field_name(f));
 }
 
 void Tmain::describe_marks()
 {
-    if (!accessibility_)
-        return;
-    namespace texts = trezorka::rules::texts;
-    auto describe = [this](Control field, Control ok, Control err, std::u16string_view ok_name,
-                           std::u16string_view err_name) {
-        const std::wstring text = shown(ok) ? wide(ok_name) : shown(err) ? wide(err_name) : std::wstring();
-        accessibility_->SetHwndPropStr(edit_of(field), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_DESCRIPTION, text.c_str());
-    };
-    describe(Control::pw, Control::pwok, Control::pwerr, texts::pwok_name, texts::pwerr_name);
-    describe(Control::pwagain, Control::pwagainok, Control::pwagainerr, texts::pwagainok_name,
-             texts::pwagainerr_name);
+    for (const rules::TmainRules::Field& f : rules::TmainRules::fields())
+        if (f.ok)
+            accessibility_.set_description(child(f.field), rules_.described(f));
 }
 
+// The buttons show the scene beneath them.
 void Tmain::repaint()
 {
-    buffer_.stale();
-    InvalidateRect(window_, nullptr, FALSE);
+    stale();
     for (const Button& b : buttons_)
         InvalidateRect(b.window, nullptr, FALSE);
-}
-
-HWND Tmain::edit_of(Control c) const
-{
-    return children_[static_cast<std::size_t>(index(c))];
 }
 
 // ---- the view ----
@@ -247,8 +166,9 @@ void Tmain::set_shown(Control c, bool on)
         return;
     scene_[index(c)].shown = on;
     if (scene_[index(c)].layout.kind == Kind::Edit)
-        ShowWindow(edit_of(c), on ? SW_SHOWNA : SW_HIDE);
-    if (c == Control::pwok || c == Control::pwerr || c == Control::pwagainok || c == Control::pwagainerr)
+        ShowWindow(child(c), on ? SW_SHOWNA : SW_HIDE);
+    const auto fields = rules::TmainRules::fields();
+    if (std::any_of(fields.begin(), fields.end(), [c](const auto& f) { return f.ok == c || f.error == c; }))
         describe_marks();
     repaint();
 }
@@ -264,8 +184,8 @@ void Tmain::set_enabled(Control c, bool on)
     if (scene_[index(c)].enabled == on)
         return;
     scene_[index(c)].enabled = on;
-    if (const HWND child = children_[static_cast<std::size_t>(index(c))])
-        EnableWindow(child, on);
+    if (const HWND button_or_edit = child(c))
+        EnableWindow(button_or_edit, on);
     repaint();
 }
 
@@ -273,7 +193,7 @@ std::u16string Tmain::text(Control c) const
 {
     if (scene_[index(c)].layout.kind != Kind::Edit)
         return u16(scene_[index(c)].text);
-    const HWND edit = edit_of(c);
+    const HWND edit = child(c);
     std::wstring s(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
     s.resize(static_cast<std::size_t>(GetWindowTextW(edit, s.data(), static_cast<int>(s.size()))));
     return u16(s);
@@ -286,7 +206,7 @@ void Tmain::set_text(Control c, std::u16string_view text)
         repaint();
         return;
     }
-    const HWND edit = edit_of(c);
+    const HWND edit = child(c);
     SetWindowTextW(edit, wide(text).c_str());
     // Shown from its start.
     SendMessageW(edit, EM_SETSEL, 0, 0);
@@ -295,7 +215,7 @@ void Tmain::set_text(Control c, std::u16string_view text)
 
 bool Tmain::empty(Control c) const
 {
-    return GetWindowTextLengthW(edit_of(c)) == 0;
+    return GetWindowTextLengthW(child(c)) == 0;
 }
 
 template <class Use>
@@ -310,15 +230,15 @@ void Tmain::with_text(HWND edit, Use use) const
 bool Tmain::same_text(Control a, Control b) const
 {
     bool same = false;
-    with_text(edit_of(a), [&](std::wstring_view first) {
-        with_text(edit_of(b), [&](std::wstring_view second) { same = first == second; });
+    with_text(child(a), [&](std::wstring_view first) {
+        with_text(child(b), [&](std::wstring_view second) { same = first == second; });
     });
     return same;
 }
 
 void Tmain::copy_password(Control c, SharedJob& job) const
 {
-    with_text(edit_of(c), [&](std::wstring_view units) {
+    with_text(child(c), [&](std::wstring_view units) {
         job.set_password(reinterpret_cast<const char16_t*>(units.data()), units.size());
     });
 }
@@ -328,12 +248,12 @@ void Tmain::set_unused_look(Control c, bool unused)
     if (c != Control::pwagain)
         return;
     pwagain_unused_ = unused;
-    InvalidateRect(edit_of(c), nullptr, TRUE);
+    InvalidateRect(child(c), nullptr, TRUE);
 }
 
 void Tmain::set_focus(Control c)
 {
-    SetFocus(edit_of(c));
+    SetFocus(child(c));
 }
 
 bool Tmain::timer_running(Timer t) const
@@ -343,73 +263,14 @@ bool Tmain::timer_running(Timer t) const
 
 void Tmain::start_timer(Timer t)
 {
-    static constexpr UINT intervals[] = {500, 500, 3800};
     timer_running_[static_cast<std::size_t>(t)] = true;
-    SetTimer(window_, timer_id(t), intervals[static_cast<std::size_t>(t)], nullptr);
+    SetTimer(window_, timer_id(t), static_cast<UINT>(rules::period_ms(t)), nullptr);
 }
 
 void Tmain::stop_timer(Timer t)
 {
     timer_running_[static_cast<std::size_t>(t)] = false;
     KillTimer(window_, timer_id(t));
-}
-
-NOTIFYICONDATAW Tmain::tray_data(UINT flags) const
-{
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof(data);
-    data.hWnd = window_;
-    data.uID = 1;
-    data.uFlags = flags;
-    return data;
-}
-
-// Shown, the icon goes on from the frame it showed last and steps every 500 ms.
-void Tmain::set_tray_shown(bool on)
-{
-    if (on == tray_shown_ || !window_)
-        return;
-    if (on) {
-        NOTIFYICONDATAW data = tray_data(NIF_ICON | NIF_TIP | NIF_MESSAGE);
-        data.uCallbackMessage = tray_message;
-        data.hIcon = anicons_[static_cast<std::size_t>(tray_frame_)].get();
-        lstrcpynW(data.szTip, tray_hint_.c_str(), ARRAYSIZE(data.szTip));
-        tray_shown_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-        if (tray_shown_)
-            SetTimer(window_, trayanimation, 500, nullptr);
-    } else {
-        KillTimer(window_, trayanimation);
-        NOTIFYICONDATAW data = tray_data(0);
-        Shell_NotifyIconW(NIM_DELETE, &data);
-        tray_shown_ = false;
-    }
-}
-
-void Tmain::set_tray_hint(std::u16string_view hint)
-{
-    tray_hint_ = wide(hint);
-    if (!tray_shown_)
-        return;
-    NOTIFYICONDATAW data = tray_data(NIF_TIP);
-    lstrcpynW(data.szTip, tray_hint_.c_str(), ARRAYSIZE(data.szTip));
-    Shell_NotifyIconW(NIM_MODIFY, &data);
-}
-
-void Tmain::show_tray_balloon(std::u16string_view title, std::u16string_view text)
-{
-    NOTIFYICONDATAW data = tray_data(NIF_INFO);
-    data.dwInfoFlags = NIIF_INFO;
-    lstrcpynW(data.szInfoTitle, wide(title).c_str(), ARRAYSIZE(data.szInfoTitle));
-    lstrcpynW(data.szInfo, wide(text).c_str(), ARRAYSIZE(data.szInfo));
-    Shell_NotifyIconW(NIM_MODIFY, &data);
-}
-
-void Tmain::trayanimationTimer()
-{
-    tray_frame_ = (tray_frame_ + 1) % static_cast<int>(anicons_.size());
-    NOTIFYICONDATAW data = tray_data(NIF_ICON);
-    data.hIcon = anicons_[static_cast<std::size_t>(tray_frame_)].get();
-    Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 // ---- the window port ----
@@ -419,12 +280,9 @@ void Tmain::set_window_enabled(bool on)
     EnableWindow(window_, on);
 }
 
-void Tmain::show_window()
+bool Tmain::window_enabled() const
 {
-    if (hidden_for_tray_ || !IsWindowVisible(window_)) {
-        hidden_for_tray_ = false;
-        ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-    }
+    return IsWindowEnabled(window_) != FALSE;
 }
 
 // The worker's request is posted to the dialog; the UI thread carries it out.
@@ -434,8 +292,7 @@ sifra::CloseRequest Tmain::close_request()
     return [dialog] { PostMessageW(dialog, TStatus_show::close_message, 0, 0); };
 }
 
-void Tmain::show_progress(const trezorka::rules::texts::CommandTexts& texts, std::u16string_view from,
-                          std::u16string_view to)
+void Tmain::show_progress(const rules::texts::CommandTexts& texts, std::u16string_view from, std::u16string_view to)
 {
     if (!status_show_)
         throw std::logic_error("no progress dialog");
@@ -449,186 +306,61 @@ void Tmain::close_progress_if_shown()
         status_show_->end_showing();
 }
 
-void Tmain::minimise_application()
-{
-    if (!IsIconic(window_))
-        ShowWindow(window_, SW_MINIMIZE);
-}
-
-void Tmain::restore_application()
-{
-    if (IsIconic(window_) || !IsWindowVisible(window_))
-        ShowWindow(window_, SW_RESTORE);
-    // Left minimised by a window that is hidden: still counts as a restore.
-    if (application_minimised_) {
-        application_minimised_ = false;
-        rules_.ApplicationEvents1Restore();
-    }
-}
-
-void Tmain::minimise_progress()
-{
-    if (status_show_)
-        status_show_->set_minimised(true);
-}
-
-void Tmain::restore_progress()
-{
-    if (status_show_)
-        status_show_->set_minimised(false);
-}
-
-// The main window's taskbar button is the application's; the dialog, owned
-// by it, has none of its own.
-void Tmain::hide_for_tray()
-{
-    hidden_for_tray_ = true;
-    ShowWindow(window_, SW_HIDE);
-}
-
-void Tmain::show_from_tray()
-{
-    if (!hidden_for_tray_)
-        return;
-    hidden_for_tray_ = false;
-    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-}
-
-void Tmain::bring_to_front()
-{
-    SetForegroundWindow(window_);
-    if (status_show_ && status_show_->showing() && IsWindowVisible(status_show_->window()))
-        SetForegroundWindow(status_show_->window());
-}
-
 void Tmain::quit()
 {
     DestroyWindow(window_);
 }
 
-// ---- events ----
-
-POINT Tmain::at_96(POINT client) const
-{
-    const int dpi = static_cast<int>(scene_.dpi());
-    return {MulDiv(client.x, 96, dpi), MulDiv(client.y, 96, dpi)};
-}
-
-std::vector<trezorka::rules::HitBox> Tmain::boxes() const
-{
-    std::vector<trezorka::rules::HitBox> out;
-    for (int i = 0; i < scene_.size(); ++i) {
-        const RECT& r = scene_[i].place;
-        out.push_back({{r.left, r.top, r.right - r.left, r.bottom - r.top}, scene_[i].shown, scene_[i].enabled});
-    }
-    return out;
-}
-
-int Tmain::target_at(POINT client) const
-{
-    const POINT at = at_96(client);
-    return trezorka::rules::hover_target(boxes(), at.x, at.y);
-}
-
-// The first dropped file that is not a folder, as a command-line argument
-// would name it; not while a job runs.
-void Tmain::dropped(HDROP drop)
-{
-    std::wstring path;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count && path.empty(); ++i) {
-        std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-        name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-        std::error_code ec;
-        if (!name.empty() && !std::filesystem::is_directory(std::filesystem::path(name), ec))
-            path = name;
-    }
-    DragFinish(drop);
-    if (!path.empty() && IsWindowEnabled(window_) && !job_.busy())
-        rules_.accept_argument(u16(path));
-}
+// ---- keys ----
 
 bool Tmain::pre_translate(MSG& msg)
 {
-    const HWND pw = edit_of(Control::pw), pwagain = edit_of(Control::pwagain);
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && (msg.hwnd == pw || msg.hwnd == pwagain)) {
-        if (IsWindowEnabled(window_))
-            rules_.password_entered();
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN
+        && (msg.hwnd == child(Control::pw) || msg.hwnd == child(Control::pwagain))) {
+        rules_.password_entered();
         return true;
     }
     return IsDialogMessageW(window_, &msg) != FALSE;
 }
 
-// A mouse move over a command's button is a move over the window at that
-// point, delivered by the rules like any other.
-LRESULT CALLBACK Tmain::child_procedure(HWND child, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                        DWORD_PTR owner)
+// Enter reaches the password field rather than the dialog manager.
+LRESULT CALLBACK Tmain::password_procedure(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR)
 {
-    auto* self = reinterpret_cast<Tmain*>(owner);
-    if (message == WM_MOUSEMOVE && id == 1) {
-        POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-        MapWindowPoints(child, self->window_, &at, 1);
-        const POINT p = self->at_96(at);
-        self->rules_.mouse_moved(self->boxes(), p.x, p.y);
-    }
-    if (message == WM_GETDLGCODE && id == 2 && lparam) {
-        // Enter reaches the password field rather than the dialog manager.
+    if (message == WM_GETDLGCODE && lparam) {
         const auto* msg = reinterpret_cast<const MSG*>(lparam);
         if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
             return DLGC_WANTALLKEYS;
     }
-    return DefSubclassProc(child, message, wparam, lparam);
+    return DefSubclassProc(edit, message, wparam, lparam);
 }
+
+// ---- the window's messages ----
 
 LRESULT Tmain::handle(UINT message, WPARAM wparam, LPARAM lparam)
 {
-    const COLORREF background = trezorka::win::colour_of(trezorka::rules::main_window.background);
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        const HDC dc = BeginPaint(window_, &ps);
-        buffer_.present(window_, dc, scene_, background);
-        EndPaint(window_, &ps);
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-        buffer_.copy_under(window_, item->hwndItem, item->hDC, scene_, background);
+        buffer_.copy_under(window_, item->hwndItem, item->hDC, scene_, background());
         return TRUE;
     }
-    case WM_MOUSEMOVE: {
-        const POINT p = at_96({GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
-        rules_.mouse_moved(boxes(), p.x, p.y);
+    case WM_MOUSEMOVE:
+        hover_.moved({GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
         return 0;
-    }
-    case WM_SETCURSOR: {
-        // The hand over what the layout marks so, found as the pointer's
-        // events are; the edit boxes keep their own pointer.
-        const HWND over = reinterpret_cast<HWND>(wparam);
-        const bool ours = over == window_ || std::any_of(buttons_.begin(), buttons_.end(),
-                                                         [over](const Button& b) { return b.window == over; });
-        if (LOWORD(lparam) == HTCLIENT && ours) {
-            POINT at;
-            GetCursorPos(&at);
-            ScreenToClient(window_, &at);
-            const int target = target_at(at);
-            SetCursor(LoadCursorW(nullptr, target >= 0 && scene_[target].layout.hand ? IDC_HAND : IDC_ARROW));
+    case WM_SETCURSOR:
+        if (hover_.set_cursor(reinterpret_cast<HWND>(wparam), lparam))
             return TRUE;
-        }
         break;
-    }
     case WM_COMMAND: {
         const int id = LOWORD(wparam);
         const int code = HIWORD(wparam);
-        if (code == BN_CLICKED && id >= first_button_id && id < first_button_id + trezorka::rules::control_count) {
+        if (code == BN_CLICKED && id >= first_button_id && id < first_button_id + rules::control_count) {
             rules_.clicked_on(id - first_button_id);
             return 0;
         }
-        if (code == EN_CHANGE && reinterpret_cast<HWND>(lparam) == edit_of(Control::pw))
+        if (code == EN_CHANGE && reinterpret_cast<HWND>(lparam) == child(Control::pw))
             rules_.pwChange();
-        else if (code == EN_CHANGE && reinterpret_cast<HWND>(lparam) == edit_of(Control::pwagain))
+        else if (code == EN_CHANGE && reinterpret_cast<HWND>(lparam) == child(Control::pwagain))
             rules_.pwagainChange();
         return 0;
     }
@@ -636,8 +368,8 @@ LRESULT Tmain::handle(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_CTLCOLORSTATIC: {
         const HWND control = reinterpret_cast<HWND>(lparam);
         const HDC dc = reinterpret_cast<HDC>(wparam);
-        if (control == edit_of(Control::pwagain) && pwagain_unused_) {
-            SetBkColor(dc, trezorka::win::colour_of(trezorka::rules::unused_field_colour));
+        if (control == child(Control::pwagain) && pwagain_unused_) {
+            SetBkColor(dc, trezorka::win::colour_of(rules::unused_field_colour));
             return reinterpret_cast<LRESULT>(unused_field_.get());
         }
         // Read-only boxes keep the window-background colour, as typed ones.
@@ -652,39 +384,27 @@ LRESULT Tmain::handle(UINT message, WPARAM wparam, LPARAM lparam)
             rules_.decryptblinkTimer();
         else if (wparam == timer_id(Timer::stopper))
             rules_.stopperTimer();
-        else if (wparam == trayanimation)
-            trayanimationTimer();
+        else if (wparam == TrayIcon::timer)
+            tray_.trayanimationTimer();
         return 0;
     case WM_SIZE:
         // The main window's minimise and restore are the application's.
-        if (wparam == SIZE_MINIMIZED && !application_minimised_) {
-            application_minimised_ = true;
-            rules_.ApplicationEvents1Minimize();
-        } else if ((wparam == SIZE_RESTORED || wparam == SIZE_MAXIMIZED) && application_minimised_) {
-            application_minimised_ = false;
-            rules_.ApplicationEvents1Restore();
-        }
+        if (wparam == SIZE_MINIMIZED)
+            rules_.application().window_state_changed(rules::AppWindow::main, false, true);
+        else if (wparam == SIZE_RESTORED || wparam == SIZE_MAXIMIZED)
+            rules_.application().window_state_changed(rules::AppWindow::main, true, false);
         return 0;
-    case WM_DPICHANGED: {
-        const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-        apply_dpi(HIWORD(wparam));
-        return 0;
-    }
     case WM_DROPFILES:
-        dropped(reinterpret_cast<HDROP>(wparam));
+        if (const std::u16string path = trezorka::win::dropped_file(reinterpret_cast<HDROP>(wparam)); !path.empty())
+            rules_.file_dropped(path);
         return 0;
-    case tray_message:
-        if (LOWORD(lparam) == WM_LBUTTONUP)
+    case TrayIcon::message:
+        if (TrayIcon::clicked(lparam))
             rules_.trayClick();
         return 0;
     case WM_DESTROY:
-        set_tray_shown(false);
+        tray_.set_shown(false);
         PostQuitMessage(0);
-        return 0;
-    case WM_NCDESTROY:
-        window_ = nullptr;
         return 0;
     default:
         break;

@@ -18,6 +18,9 @@ public:
     bool warning_ok_cancel(std::u16string_view text, Button default_button) override;
     void open_url(std::u16string_view url) override;
     bool has_system_tray() override { return true; }
+    // Windows lets the program minimise, restore and place its windows, and
+    // reports their states as they change.
+    trezorka::rules::Desktop desktop() override { return {}; }
 
 private:
     std::optional<std::u16string> file_dialog(const FileDialogRequest& request, bool save);

@@ -1,18 +1,31 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with mingw-w64 into build/windows/bin/
 # (trezorka.exe, the window program, and trezorka-cli.exe), and packs them
-# with the README and the licence into build/windows/trezorka-<version>-win64.zip.
-# Installs mingw-w64 when it is missing. The pictures are rendered from the
-# SVG drawings on this machine first, by a tool built here with Qt.
+# into build/windows/trezorka-<version>-win64.zip: one folder
+# Trezorka-<version>/ with both programs, the quick start in Czech (CTI-ME.txt)
+# and English (README.txt), and LICENSE.txt. Installs mingw-w64 when it is
+# missing. The pictures are rendered from the SVG drawings on this machine
+# first, by a tool built here with Qt.
+#
+# The result is reproducible: the same sources give the same bytes, wherever
+# they lie. Time stamps (the programs' and the ZIP's) come from
+# SOURCE_DATE_EPOCH, by default the time of the last commit.
 #
 # Usage: windows/build.sh
 # Environment:
 #   TREZORKA_HOST_BUILD  the Linux build tree that builds the rendering tool
 #                        (default build/dev when configured, else build/windows/host)
+#   SOURCE_DATE_EPOCH    the time stamp of everything built
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    # A source tarball from git archive has the commit's time on every file.
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$root/CMakeLists.txt")
+fi
+# The linker takes the programs' time stamp from it.
+export SOURCE_DATE_EPOCH
 out=$root/build/windows
 cross=$out/cross
 
@@ -48,7 +61,7 @@ render=$host/tools/trezorka_render_art
 echo "== Cross build ($cross)"
 cmake -S "$root" -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DTREZORKA_GUI=OFF -DTREZORKA_TESTS=OFF -DTREZORKA_STRICT=ON \
-    -DTREZORKA_RENDER_ART="$render" -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$out/bin" >/dev/null
+    -DTREZORKA_REPRODUCIBLE=ON -DTREZORKA_RENDER_ART="$render" -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$out/bin" >/dev/null
 cmake --build "$cross" -j2 --target trezorka trezorka-cli
 x86_64-w64-mingw32-strip "$out/bin/trezorka.exe" "$out/bin/trezorka-cli.exe"
 
@@ -63,10 +76,13 @@ for exe in "$out/bin/trezorka.exe" "$out/bin/trezorka-cli.exe"; do
 done
 
 echo "== Package"
-(cd "$cross" && cpack -G ZIP >/dev/null)
-zip=$(ls "$cross"/packages/trezorka-*-win64.zip)
-cp "$zip" "$out/"
-for exe in "$out/bin/trezorka.exe" "$out/bin/trezorka-cli.exe"; do
-    printf '   %-18s %8d bytes\n' "$(basename "$exe")" "$(stat -c %s "$exe")"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
+zip=$out/trezorka-$version-win64.zip
+rm -f "$zip"
+python3 "$root/windows/pack_zip.py" "$zip" "Trezorka-$version" "$SOURCE_DATE_EPOCH" \
+    trezorka.exe="$out/bin/trezorka.exe" trezorka-cli.exe="$out/bin/trezorka-cli.exe" \
+    CTI-ME.txt="$root/windows/dist/CTI-ME.txt" README.txt="$root/windows/dist/README.txt" \
+    LICENSE.txt="$root/LICENSE"
+for file in "$out/bin/trezorka.exe" "$out/bin/trezorka-cli.exe" "$zip"; do
+    printf '   %-26s %9d bytes\n' "$(basename "$file")" "$(stat -c %s "$file")"
 done
-echo "   $(basename "$zip")"

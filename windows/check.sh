@@ -12,6 +12,10 @@
 #   TREZORKA_WIN_TOOL   the Windows side of the comparison: "cli" (trezorka-cli.exe),
 #                       "crosscheck" (crosscheck.exe transform) or "auto" (default:
 #                       the CLI when it builds for Windows, else crosscheck)
+#   TREZORKA_WIN_ZIP    the release ZIP (windows/build.sh): its layout, text files
+#                       and the programs' resources are checked, and it is
+#                       unpacked into the fresh prefix, whose trezorka-cli.exe is
+#                       then the Windows side of the comparison
 #   TREZORKA_KEEP_WORK  set to 1 to keep the temporary folder for a look afterwards
 set -euo pipefail
 
@@ -42,7 +46,10 @@ cmake --build "$win_build" -j2 --target crosscheck
 crosscheck_exe=$win_build/tests/windows/crosscheck.exe
 cli_exe=$win_build/cli/trezorka-cli.exe
 cli_log=$win_build/trezorka-cli-build.log
-if cmake --build "$win_build" -j2 --target trezorka-cli >"$cli_log" 2>&1; then
+release_zip=${TREZORKA_WIN_ZIP:-}
+if [ -n "$release_zip" ]; then
+    cli_built=yes # the ZIP's, below
+elif cmake --build "$win_build" -j2 --target trezorka-cli >"$cli_log" 2>&1; then
     cli_built=yes
 else
     cli_built=no
@@ -109,6 +116,42 @@ report_failure() {
     echo "FAIL $*"
     failed=$((failed + 1))
 }
+
+# ---- the release ZIP ----------------------------------------------------------
+
+if [ -n "$release_zip" ]; then
+    echo "== The release ZIP ($(basename "$release_zip"))"
+    version=$(sed -n 's/^project(trezorka VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+    top=Trezorka-$version
+    listing=$(unzip -Z1 "$release_zip" | LC_ALL=C sort | tr '\n' ' ')
+    want="$top/ $top/CTI-ME.txt $top/LICENSE.txt $top/README.txt $top/trezorka-cli.exe $top/trezorka.exe "
+    [ "$listing" = "$want" ] || report_failure "the ZIP holds '$listing', not '$want'"
+    unzip -q "$release_zip" -d "$WINEPREFIX/drive_c"
+    unpacked=$WINEPREFIX/drive_c/$top
+    for text in CTI-ME.txt README.txt LICENSE.txt; do
+        file=$unpacked/$text
+        [ -f "$file" ] || continue
+        # UTF-8 with a byte-order mark, every line ended by CR LF.
+        if [ "$(head -c 3 "$file" | od -An -tx1 | tr -d ' ')" != efbbbf ] || ! iconv -f UTF-8 -t UTF-8 "$file" >/dev/null 2>&1 ||
+            [ "$(grep -c $'\r$' "$file")" -ne "$(wc -l <"$file")" ] || [ -n "$(tail -c 1 "$file" | tr -d '\n')" ]; then
+            report_failure "$text is not UTF-8 with a BOM and CR LF line ends"
+        fi
+    done
+    # Version information, icon and manifest in both programs, as Explorer reads them.
+    for program in trezorka trezorka-cli; do
+        resources=$(x86_64-w64-mingw32-windres -i "$unpacked/$program.exe" -O rc 2>/dev/null)
+        for item in "VALUE \"FileVersion\", \"$version\"" "VALUE \"OriginalFilename\", \"$program.exe\"" \
+            'RT_GROUP_ICON' 'RT_MANIFEST' 'requestedExecutionLevel level=""asInvoker""'; do
+            grep -qF "$item" <<<"$resources" || report_failure "$program.exe lacks $item"
+        done
+    done
+    cli_exe=$unpacked/trezorka-cli.exe
+    win_tool=cli
+    said=$(wine "$cli_exe" --version 2>&1 | tr -d '\r')
+    [ "$said" = "trezorka-cli $version (Trezorka 2.0 Portable)" ] ||
+        report_failure "the unpacked trezorka-cli.exe --version says '$said'"
+    echo "   $top/: 5 files; text files UTF-8 with BOM and CR LF; version $version, icon and manifest in both programs"
+fi
 
 # ---- the engine's checks ----------------------------------------------------
 
@@ -225,6 +268,7 @@ fi
 elapsed=$(($(date +%s) - started))
 echo "== Summary"
 echo "   cross build: crosscheck.exe built; trezorka-cli.exe $([ $cli_built = yes ] && echo built || echo 'NOT built')"
+[ -z "$release_zip" ] || echo "   trezorka-cli.exe run from the unpacked $(basename "$release_zip")"
 echo "   Windows side of the comparison: $win_tool"
 if [ $failed -eq 0 ]; then
     echo "   all checks passed in $elapsed s"

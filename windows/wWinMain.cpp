@@ -5,6 +5,7 @@
 #include "TStatus_show.h"
 #include "Tmain.h"
 #include "WinUiPlatform.h"
+#include "command_line.h"
 
 #include <windows.h>
 
@@ -14,20 +15,25 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// The first command-line argument, in Unicode; further ones are ignored.
-std::u16string first_argument()
+// The command line in Unicode: the file to preselect, or --help or --version.
+trezorka::rules::CommandLine command_line()
 {
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!args)
+    LPWSTR* raw = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!raw)
         return {};
-    const std::wstring_view first = count > 1 ? args[1] : L"";
-    std::u16string result(first.begin(), first.end());
-    LocalFree(args);
-    return result;
+    std::vector<std::u16string> args;
+    for (int i = 1; i < count && i < 3; ++i) {
+        const std::wstring_view arg = raw[i];
+        args.emplace_back(arg.begin(), arg.end());
+    }
+    LocalFree(raw);
+    return trezorka::rules::read_command_line(args);
 }
 
 struct ComApartment {
@@ -40,14 +46,23 @@ struct ComApartment {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    trezorka::rules::CommandLine command = command_line();
+    if (command.answer != trezorka::rules::CommandLine::Answer::none) {
+        // A program without a console answers in a message box.
+        const std::u16string_view answer = trezorka::rules::command_line_answer(command.answer);
+        const std::wstring text(answer.begin(), answer.end());
+        MessageBoxW(nullptr, text.c_str(), L"Trezorka 2.0 Portable", MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+
     ComApartment com;
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
     SharedJob job;
     WinUiPlatform platform;
-    Tmain main(job, platform, first_argument());
-    TStatus_show Status_show(main, platform);
+    Tmain main(job, platform, std::move(command.source));
+    TStatus_show Status_show(main.window(), main.application(), platform);
     main.setStatus_show(&Status_show);
     main.start();
 

@@ -103,8 +103,9 @@ private slots:
 
         const QStringList both{"Heslo: ", "Heslo znova: "};
         const QStringList once{"Heslo: "};
+        const QString weak = "Varování: u tohoto formátu se počítá jen prvních 2 znaků hesla.\n";
         QTest::newRow("encrypt asks twice") << "a.txt" << true << QStringList{"pes", "pes"} << both << 0
-                                            << "Šifrování souboru dokončeno.\nSoubor uložen do: a.txt.t2k.\n";
+                                            << weak + "Šifrování souboru dokončeno.\nSoubor uložen do: a.txt.t2k.\n";
         QTest::newRow("case differs") << "a.txt" << true << QStringList{"Pes", "pes"} << both << 2
                                       << "Hesla se neshodují, prosím opravte.\n";
         QTest::newRow("second empty") << "a.txt" << true << QStringList{"pes", ""} << both << 2
@@ -115,9 +116,9 @@ private slots:
                                            << "Dešifrování souboru dokončeno.\nSoubor uložen do: b.\n";
         QTest::newRow("forced encrypt of .t2k asks twice")
             << "--encrypt b.t2k" << true << QStringList{"pes", "pes"} << both << 0
-            << "Šifrování souboru dokončeno.\nSoubor uložen do: b.t2k.t2k.\n";
+            << weak + "Šifrování souboru dokončeno.\nSoubor uložen do: b.t2k.t2k.\n";
         QTest::newRow("forced encrypt of .t1k") << "-e old.t1k" << true << QStringList{"pes", "pes"} << both << 0
-                                                << "Šifrování souboru dokončeno.\nSoubor uložen do: old.t1k.t2k.\n";
+                                                << weak + "Šifrování souboru dokončeno.\nSoubor uložen do: old.t1k.t2k.\n";
         QTest::newRow("terminal cannot be read") << "a.txt" << true << QStringList{} << once << 2
                                                  << "Heslo nelze načíst z terminálu.\n";
         QTest::newRow("no terminal") << "a.txt" << false << QStringList{"pes", "pes"} << QStringList{} << 2
@@ -140,7 +141,7 @@ private slots:
         // Control characters in names are shown escaped, never sent to the terminal.
         QTest::newRow("escape sequence in the saved name")
             << "e\x1b[2Jx.txt" << true << QStringList{"pes", "pes"} << both << 0
-            << "Šifrování souboru dokončeno.\nSoubor uložen do: e\\x1b[2Jx.txt.t2k.\n";
+            << weak + "Šifrování souboru dokončeno.\nSoubor uložen do: e\\x1b[2Jx.txt.t2k.\n";
         QTest::newRow("line break in an unknown option")
             << "--bad\nline a.txt" << true << QStringList{} << QStringList{} << 2
             << "trezorka-cli: neznámá volba \"--bad\\x0aline\"" + help;
@@ -172,6 +173,45 @@ private slots:
         QCOMPARE(r.status, status);
         QCOMPARE(r.err, message);
         QCOMPARE(prompt.asked, expectedPrompts);
+    }
+
+    // Encrypting with a password of which fewer than 8 characters count warns,
+    // also with -q, and goes on; decrypting never warns.
+    void passwordWeight_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("message");
+        const QString done = "Šifrování souboru dokončeno.\nSoubor uložen do: a.txt.t2k.\n";
+        const auto counted = [](int n) {
+            return QString("Varování: u tohoto formátu se počítá jen prvních %1 znaků hesla.\n").arg(n);
+        };
+        QTest::newRow("even: 8 characters, 4 count") << "-q a.txt" << "password" << counted(4);
+        QTest::newRow("before the report") << "a.txt" << "password" << counted(4) + done;
+        QTest::newRow("odd: 13 characters, 7 count") << "-q a.txt" << "abcdefghijklm" << counted(7);
+        QTest::newRow("14 characters, 7 count") << "-q a.txt" << "abcdefghijklmn" << counted(7);
+        QTest::newRow("odd: 15 characters, 8 count") << "-q a.txt" << "abcdefghijklmno" << "";
+        QTest::newRow("Czech, 9 characters, 5 count") << "-q a.txt" << "žluťoučký" << counted(5);
+        QTest::newRow("non-BMP: 4 characters, 2 count") << "-q a.txt" << "😀😀😀😀" << counted(2);
+        QTest::newRow("decrypting never warns") << "-q b.t2k" << "pes" << "";
+    }
+    void passwordWeight()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, password);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        write_file(d / "a.txt", "Ahoj, svete!");
+        write_file(d / "b.t2k", "Ahoj, svete!");
+        write_file(d / "pw", (password + "\n").toUtf8().constData());
+        std::vector<std::string> args{"--password-file", "pw"};
+        for (const QString& a : options.split(' '))
+            args.push_back(a.toStdString());
+        ScriptedPrompt prompt;
+        Run r = runIn(dir.path(), args, prompt);
+        QCOMPARE(r.err, message);
+        QCOMPARE(r.status, 0);
     }
 
     // Under a small locked-memory limit (ulimit -l 64) the page the password
@@ -213,7 +253,8 @@ private slots:
         QTest::addColumn<QString>("item");
         for (const char* item : {"--encrypt", "--decrypt", "--output", "--force", "--password-fd",
                                  "--password-file", "--key-40", "--no-check", "--quiet", "--help", "--version", "-o, ",
-                                 "\n  0  ", "\n  1  ", "\n  2  ", "--force", "\".t1k\""})
+                                 "\n  0  ", "\n  1  ", "\n  2  ", "--force", "\".t1k\"",
+                                 "se počítá jen prvních N znaků hesla."})
             QTest::newRow(item) << QString::fromUtf8(item);
     }
     void helpListsEverything()

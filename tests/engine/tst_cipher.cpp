@@ -131,6 +131,46 @@ private slots:
                  same);
     }
 
+    // The characters counted are exactly those the key depends on: changing
+    // anything after them keeps the key, changing the last of them does not.
+    void countedCharacters_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("counted");
+        QTest::newRow("even") << "password" << 4;
+        QTest::newRow("odd: the middle one by its low byte") << "abcde" << 3;
+        QTest::newRow("15 characters") << "abcdefghijklmno" << 8;
+        QTest::newRow("Czech, odd") << "žluťoučký" << 5;
+        QTest::newRow("non-BMP pair reached by its first unit") << "a😀" << 2;
+        QTest::newRow("non-BMP pairs") << "😀😀😀😀" << 2;
+        QTest::newRow("one character") << "x" << 1;
+    }
+    void countedCharacters()
+    {
+        QFETCH(QString, password);
+        QFETCH(int, counted);
+        std::u16string p(reinterpret_cast<const char16_t*>(password.utf16()), static_cast<std::size_t>(password.size()));
+        QCOMPARE(counted_characters(p), std::size_t(counted));
+        // The code units of the counted characters, and where the last one starts.
+        std::size_t units = 0, last = 0;
+        for (int c = 0; c < counted; ++c) {
+            last = units;
+            units += QChar::isHighSurrogate(p[units]) ? 2 : 1;
+        }
+        const SecureBytes key = derive_key_bytes(p, KeyRule::Strong128);
+        const auto same = [&key](std::u16string_view other) {
+            const SecureBytes k = derive_key_bytes(other, KeyRule::Strong128);
+            return std::equal(key.span().begin(), key.span().end(), k.span().begin(), k.span().end());
+        };
+        std::u16string rest = p;
+        for (std::size_t i = units; i < rest.size(); ++i)
+            rest[i] = static_cast<char16_t>(rest[i] ^ 0x0101);
+        QVERIFY(same(rest));
+        std::u16string lastChanged = p;
+        lastChanged[last] = static_cast<char16_t>(lastChanged[last] ^ 0x0001);
+        QVERIFY(!same(lastChanged));
+    }
+
     // RC4 itself against RFC 6229, whole and in uneven pieces (the keystream runs on).
     void rfc6229_data()
     {

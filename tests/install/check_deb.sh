@@ -90,6 +90,7 @@ if [ "$gui" = ON ]; then
         "usr/share/applications/$app_id.desktop"
         "usr/share/metainfo/$app_id.metainfo.xml"
         "usr/share/mime/packages/$app_id.xml"
+        "usr/share/kio/servicemenus/$app_id.encrypt.desktop"
         "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
         "usr/share/icons/hicolor/256x256/apps/$app_id.png"
         "usr/share/icons/hicolor/16x16/mimetypes/$mime_icon.png")
@@ -102,7 +103,7 @@ for p in "${paths[@]}"; do
     fi
     mode=${line%% *}
     case $p in
-        usr/bin/*) want_mode=-rwxr-xr-x ;;
+        usr/bin/* | usr/share/kio/servicemenus/*) want_mode=-rwxr-xr-x ;;
         *) want_mode=-rw-r--r-- ;;
     esac
     [ "$mode" = "$want_mode" ] && ok "/$p $mode" || fail "/$p has mode $mode, expected $want_mode"

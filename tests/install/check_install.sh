@@ -62,6 +62,7 @@ if [ "$gui" = ON ]; then
         "share/applications/$app_id.desktop"
         "share/metainfo/$app_id.metainfo.xml"
         "share/mime/packages/$app_id.xml"
+        "share/kio/servicemenus/$app_id.encrypt.desktop"
         "share/icons/hicolor/scalable/apps/$app_id.svg"
         "share/icons/hicolor/scalable/mimetypes/$mime_icon.svg")
     for s in $sizes; do
@@ -89,6 +90,23 @@ if [ -x "$prefix/bin/trezorka-cli" ]; then
         *" $version "* | *" $version") ok "installed trezorka-cli reports $version" ;;
         *) fail "installed trezorka-cli --version says '$v', expected $version" ;;
     esac
+fi
+# The window program answers --help and --version as desktop programs do:
+# on standard output, status 0, with no display and no window.
+if [ "$gui" = ON ] && [ -x "$prefix/bin/trezorka" ]; then
+    for option in --help --version; do
+        case $option in
+            --help) want="Použití: trezorka [SOUBOR]" ;;
+            --version) want="trezorka $version (Trezorka 2.0 Portable)" ;;
+        esac
+        out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$prefix/bin/trezorka" "$option" 2>"$root/err")
+        rc=$?
+        if [ $rc -eq 0 ] && [ "$(head -n1 <<<"$out")" = "$want" ] && [ ! -s "$root/err" ]; then
+            ok "trezorka $option without a display: status 0, '$want'"
+        else
+            fail "trezorka $option without a display: status $rc, '$(head -n1 <<<"$out")', stderr '$(head -c 200 "$root/err")'"
+        fi
+    done
 fi
 
 # --- manual pages --------------------------------------------------------------
@@ -150,6 +168,19 @@ else
                 fail "mimeinfo.cache does not map $mime_type to $app_id.desktop"
             fi
         fi
+    fi
+
+    # --- the file manager's "Zašifrovat v Trezorce" (a KDE service menu) ---------
+    # KIO's own format, which desktop-file-validate rejects: checked key by key.
+    menu=$share/kio/servicemenus/$app_id.encrypt.desktop
+    if [ -f "$menu" ]; then
+        [ -x "$menu" ] && ok "service menu is executable" || fail "service menu is not executable"
+        lacking=0
+        for line in 'Type=Service' 'MimeType=all/allfiles;' 'Actions=encrypt;' 'X-KDE-Protocols=file' \
+            '[Desktop Action encrypt]' 'Name=Zašifrovat v Trezorce' "Icon=$app_id" 'Exec=trezorka -- %f'; do
+            grep -qxF "$line" "$menu" || { fail "service menu lacks the line '$line'"; lacking=1; }
+        done
+        [ $lacking = 0 ] && ok "service menu: any local file, 'Zašifrovat v Trezorce' runs trezorka -- %f"
     fi
 
     # --- MIME type ---------------------------------------------------------------

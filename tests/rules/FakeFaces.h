@@ -1,8 +1,12 @@
 #pragma once
 
 // A face without any display: the view keeps the controls' states as the
-// layout starts them, the port runs scripted answers and records every call.
+// layout starts them, the window port and the desktop record every call in
+// one log (the scripted platform's, so the order of all calls shows), and the
+// desktop reports its windows' state changes back as a window system does.
 
+#include "ApplicationWindows.h"
+#include "ScriptedPlatform.h"
 #include "TStatus_show_rules.h"
 #include "Tmain_rules.h"
 #include "test_qt.h"
@@ -12,12 +16,12 @@
 
 #include <array>
 #include <condition_variable>
-#include <mutex>
 #include <functional>
 #include <map>
-#include <memory>
+#include <mutex>
 #include <string>
 
+using trezorka::rules::AppWindow;
 using trezorka::rules::Control;
 using trezorka::rules::Timer;
 
@@ -39,9 +43,10 @@ public:
 
     FakeView()
     {
-        for (const auto& c : trezorka::rules::main_layout())
-            controls[std::size_t(&c - trezorka::rules::main_layout().data())] = {c.shown, c.enabled,
-                                                                                   std::u16string(c.text)};
+        for (int i = 0; i < trezorka::rules::control_count; ++i) {
+            const auto& c = trezorka::rules::main_layout()[std::size_t(i)];
+            controls[std::size_t(i)] = {c.shown, c.enabled, trezorka::rules::first_text(Control(i))};
+        }
     }
     State& at(Control c) { return controls[std::size_t(c)]; }
     const State& at(Control c) const { return controls[std::size_t(c)]; }
@@ -73,23 +78,35 @@ public:
     {
         balloons << qs(title) + u'|' + qs(text);
     }
+
+    // The controls' rectangles and states, as the hover rule takes them.
+    std::vector<trezorka::rules::HitBox> boxes() const
+    {
+        std::vector<trezorka::rules::HitBox> out;
+        for (int i = 0; i < trezorka::rules::control_count; ++i)
+            out.push_back({trezorka::rules::main_layout()[std::size_t(i)].rect, controls[std::size_t(i)].shown,
+                           controls[std::size_t(i)].enabled});
+        return out;
+    }
 };
 
-// The window port and the system's dialogs in one, recording in order.
-class ScriptedPort : public trezorka::rules::WindowPort, public trezorka::rules::UiPlatform {
+// The main window as a whole and the progress dialog.
+class FakePort : public trezorka::rules::WindowPort {
 public:
-    QStringList calls;     // every call, in order, with its texts
-    bool ok_cancel = true; // the answer to every OK/Cancel question
-    bool tray = true;
-    std::optional<std::u16string> open_answer;
-    std::optional<std::u16string> save_answer;
+    QStringList& calls;
+    bool enabled = true;
     // How the progress showing ends: by default, when the worker's close request comes.
     std::function<void()> during_progress;
     int close_requests = 0;
 
-    // WindowPort
-    void set_window_enabled(bool e) override { calls << (e ? "enable" : "disable"); }
-    void show_window() override { calls << "show window"; }
+    explicit FakePort(QStringList& log) : calls(log) {}
+
+    void set_window_enabled(bool e) override
+    {
+        calls << (e ? "enable" : "disable");
+        enabled = e;
+    }
+    bool window_enabled() const override { return enabled; }
     sifra::CloseRequest close_request() override
     {
         return [this] {
@@ -110,41 +127,80 @@ public:
         closed_.wait(lock, [this] { return close_requests > 0; });
     }
     void close_progress_if_shown() override { calls << "close progress"; }
-    void minimise_application() override { calls << "minimise application"; }
-    void restore_application() override { calls << "restore application"; }
-    void minimise_progress() override { calls << "minimise progress"; }
-    void restore_progress() override { calls << "restore progress"; }
-    void hide_for_tray() override { calls << "hide for tray"; }
-    void show_from_tray() override { calls << "show from tray"; }
-    void bring_to_front() override { calls << "front"; }
     void quit() override { calls << "quit"; }
-
-    // UiPlatform
-    std::optional<std::u16string> open_file(const FileDialogRequest& r) override
-    {
-        calls << "open " + qs(r.file_name) + u'|' + QString::number(r.filter_index);
-        return open_answer;
-    }
-    std::optional<std::u16string> save_file(const FileDialogRequest& r) override
-    {
-        calls << "save " + qs(r.file_name) + u'|' + QString::number(r.filter_index);
-        return save_answer;
-    }
-    void message(std::u16string_view title, std::u16string_view text, Icon icon) override
-    {
-        calls << QString(icon == Icon::Error ? "error " : "info ") + qs(title) + u'|' + qs(text);
-    }
-    void warning(std::u16string_view text) override { calls << "warning " + qs(text); }
-    // "question " for the framework's "OK" default, "question, Cancel default: " else.
-    bool warning_ok_cancel(std::u16string_view text, Button default_button) override
-    {
-        calls << (default_button == Button::Cancel ? "question, Cancel default: " : "question ") + qs(text);
-        return ok_cancel;
-    }
-    void open_url(std::u16string_view url) override { calls << "url " + qs(url); }
-    bool has_system_tray() override { return tray; }
 
 private:
     std::mutex mutex_;
     std::condition_variable closed_;
+};
+
+// The two windows as a window system keeps them; a state change is reported
+// back to the rules at once, as Win32 does (late reports are the rules' own
+// matter: `settling_now` stands for the settle period).
+class FakeDesktop : public trezorka::rules::DesktopPort {
+public:
+    struct Window {
+        bool shown = false;
+        bool minimised = false;
+        trezorka::rules::Rect frame;
+    };
+    QStringList& calls;
+    trezorka::rules::ApplicationWindows* application = nullptr;
+    std::map<AppWindow, Window> windows{{AppWindow::main, {true, false, {0, 0, 563, 375}}},
+                                         {AppWindow::progress, {false, false, {0, 0, 508, 149}}}};
+    trezorka::rules::Rect desktop{0, 0, 1280, 1024};
+    trezorka::rules::Rect work{0, 0, 1280, 1000};
+    bool settling_now = false;
+    int settle_starts = 0;
+
+    explicit FakeDesktop(QStringList& log) : calls(log) {}
+    static QString name(AppWindow w) { return w == AppWindow::main ? "main" : "progress"; }
+
+    bool shown(AppWindow w) const override { return windows.at(w).shown; }
+    bool minimised(AppWindow w) const override { return windows.at(w).minimised; }
+    void minimise(AppWindow w) override
+    {
+        calls << "minimise " + name(w);
+        set_minimised(w, true);
+    }
+    void unminimise(AppWindow w) override
+    {
+        calls << "unminimise " + name(w);
+        set_minimised(w, false);
+    }
+    void show(AppWindow w) override
+    {
+        calls << "show " + name(w);
+        windows[w].shown = true;
+        set_minimised(w, false);
+    }
+    void hide(AppWindow w) override
+    {
+        calls << "hide " + name(w);
+        windows[w].shown = false;
+    }
+    void raise(AppWindow w) override { calls << "raise " + name(w); }
+    trezorka::rules::Rect desktop_area() const override { return desktop; }
+    trezorka::rules::Rect work_area() const override { return work; }
+    trezorka::rules::Rect frame(AppWindow w) const override { return windows.at(w).frame; }
+    void move(AppWindow w, int x, int y) override
+    {
+        calls << QString("move %1 %2,%3").arg(name(w)).arg(x).arg(y);
+        windows[w].frame.x = x;
+        windows[w].frame.y = y;
+    }
+    void start_settling() override { ++settle_starts; }
+    bool settling() const override { return settling_now; }
+
+    // The user's own minimise or restore, on the title bar or the task bar.
+    void user_sets_minimised(AppWindow w, bool m) { set_minimised(w, m); }
+
+private:
+    void set_minimised(AppWindow w, bool m)
+    {
+        const bool was = windows[w].minimised;
+        windows[w].minimised = m;
+        if (application && was != m)
+            application->window_state_changed(w, was, m);
+    }
 };

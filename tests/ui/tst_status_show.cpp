@@ -1,14 +1,16 @@
 // The progress dialog: its controls, the hourglass rhythm, the ways its modal
 // showing may and may not end, and the abort that ends the process.
 
+#include "ApplicationWindows.h"
+#include "DesktopWindows.h"
 #include "SharedJob.h"
 #include "TStatus_show.h"
-#include "Tmain.h"
 #include "TStatus_show_rules.h"
 #include "UiPlatform.h"
 #include "sifra.h"
 #include "pending_file.h"
 #include "Picture.h"
+#include "ScriptedPlatform.h"
 #include "Style.h"
 
 #include <QApplication>
@@ -32,26 +34,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using test_util::listing;
+
 namespace {
-
-// Answers the abort question from a script and records what was asked.
-class ScriptedPlatform : public trezorka::rules::UiPlatform {
-public:
-    std::function<bool()> answer = [] { return false; };
-    QStringList questions;
-
-    std::optional<std::u16string> open_file(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::u16string> save_file(const FileDialogRequest&) override { return std::nullopt; }
-    void message(std::u16string_view, std::u16string_view, Icon) override {}
-    void warning(std::u16string_view) override {}
-    bool warning_ok_cancel(std::u16string_view text, Button) override
-    {
-        questions << QString::fromStdU16String(std::u16string(text));
-        return answer();
-    }
-    void open_url(std::u16string_view) override {}
-    bool has_system_tray() override { return false; }
-};
 
 // The application as the dialog sees it: records what it is asked; the end
 // of the process is the real one.
@@ -66,6 +51,22 @@ public:
             on_restore();
     }
     void end_process() override { trezorka::rules::abort_process(0); }
+    void progress_showing() override {}
+};
+
+// The application's windows as the program has them over `main`: the rules'
+// and the Qt face's port, with no events of their own.
+struct Placing : trezorka::rules::ApplicationEvents {
+    DesktopWindows* desktop;
+    ScriptedPlatform platform;
+    trezorka::rules::ApplicationWindows application;
+    explicit Placing(QWidget* main) : desktop(new DesktopWindows(main)), application(*desktop, platform, *this)
+    {
+        desktop->attach(application);
+    }
+    void ApplicationEvents1Minimize() override {}
+    void ApplicationEvents1Restore() override {}
+    bool busy() const override { return false; }
 };
 
 // Starts the worker with its close request queued to the dialog, as the main window does.
@@ -105,17 +106,11 @@ qint64 timed_exec(TStatus_show& dialog, bool* guard_fired = nullptr)
     return clock.elapsed();
 }
 
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 } // namespace
 
 class tst_status_show : public QObject {
     Q_OBJECT
 private slots:
-    void controls_data();
     void controls();
     void window();
     void stacking();
@@ -138,64 +133,47 @@ private slots:
     void abortEndsProcess();
 };
 
-void tst_status_show::controls_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QRect>("geometry"); // width -1: sized to its text
-    QTest::addColumn<int>("pixels");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("Image1") << "Image1" << "Picture" << QRect(436, -62, 97, 299) << 0 << false << "";
-    QTest::newRow("Image2") << "Image2" << "Picture" << QRect(-16, -24, 105, 269) << 0 << false << "";
-    QTest::newRow("statusinfo") << "statusinfo" << "QLabel" << QRect(38, 16, -1, -1) << 12 << true << "";
-    QTest::newRow("info") << "info" << "QLabel" << QRect(38, 48, -1, -1) << 11 << true << "Zdroj";
-    QTest::newRow("info2") << "info2" << "QLabel" << QRect(38, 75, -1, -1) << 11 << true << "Cíl";
-    QTest::newRow("hoursimage") << "hoursimage" << "Picture" << QRect(409, 24, 94, 96) << 0 << false << "";
-    QTest::newRow("fromfile") << "fromfile" << "QLineEdit" << QRect(74, 45, 317, 21) << 11 << false << "";
-    QTest::newRow("tofile") << "tofile" << "QLineEdit" << QRect(74, 72, 317, 21) << 11 << false << "";
-    QTest::newRow("Button1") << "Button1" << "QPushButton" << QRect(143, 113, 113, 20) << 11 << false
-                             << "Přerušit a ukončit";
-    QTest::newRow("Button2") << "Button2" << "QPushButton" << QRect(278, 113, 113, 20) << 11 << false
-                             << "Minimalizovat";
-}
-
+// Built as its layout says, in its stacking order.
 void tst_status_show::controls()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(QRect, geometry);
-    QFETCH(int, pixels);
-    QFETCH(bool, bold);
-    QFETCH(QString, text);
     ScriptedPlatform platform;
     Application application;
     TStatus_show dialog(platform, application);
-    QWidget* w = dialog.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
-    QVERIFY(w);
-    QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
-    QCOMPARE(w->pos(), geometry.topLeft());
-    if (geometry.width() >= 0)
-        QCOMPARE(w->size(), geometry.size());
-    if (pixels) {
+    QStringList stacking;
+    for (QObject* child : dialog.children())
+        if (child->isWidgetType())
+            stacking << child->objectName();
+    QStringList names;
+    for (const trezorka::rules::ControlLayout& c : trezorka::rules::status_layout()) {
+        const QString name = QString::fromLatin1(c.name.data(), qsizetype(c.name.size()));
+        names << name;
+        QWidget* w = dialog.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(w->pos(), QPoint(c.rect.x, c.rect.y));
+        if (c.rect.width > 0)
+            QCOMPARE(w->size(), QSize(c.rect.width, c.rect.height));
         QCOMPARE(w->font().family(), QStringLiteral("Tahoma"));
-        QCOMPARE(w->font().pixelSize(), pixels);
-        QCOMPARE(w->font().bold(), bold);
+        QCOMPARE(w->font().pixelSize(), c.font.pixels);
+        QCOMPARE(w->font().bold(), c.font.bold);
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            QCOMPARE(label->text(), qs(c.text));
+            QVERIFY(!label->autoFillBackground());
+            // Sized to its text.
+            if (!c.text.empty())
+                QCOMPARE(label->size(), label->sizeHint());
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            QCOMPARE(button->text(), qs(c.text));
+            QVERIFY(!button->isDefault());
+            QVERIFY(!button->autoDefault());
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            QCOMPARE(edit->isReadOnly(), c.read_only);
+        } else {
+            QVERIFY(qobject_cast<Picture*>(w));
+            QCOMPARE(static_cast<Picture*>(w)->art(), QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())));
+            QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+        }
     }
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-        QCOMPARE(label->text(), text);
-        QVERIFY(!label->autoFillBackground());
-        if (!text.isEmpty())
-            QCOMPARE(label->size(), label->sizeHint());
-    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
-        QCOMPARE(button->text(), text);
-        QVERIFY(!button->isDefault());
-        QVERIFY(!button->autoDefault());
-    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        QVERIFY(edit->isReadOnly());
-    } else {
-        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
-    }
+    QCOMPARE(stacking, names);
 }
 
 void tst_status_show::window()
@@ -227,12 +205,6 @@ void tst_status_show::stacking()
     ScriptedPlatform platform;
     Application application;
     TStatus_show dialog(platform, application);
-    QStringList order;
-    for (QObject* child : dialog.children())
-        if (child->isWidgetType())
-            order << child->objectName();
-    QCOMPARE(order, QStringList({"Image1", "Image2", "statusinfo", "info", "info2", "hoursimage", "fromfile", "tofile",
-                                 "Button1", "Button2"}));
     // Where the hourglass overlaps the right-hand panel, the hourglass is on top;
     // where the edit box overlaps the left-hand panel, the edit box is.
     dialog.hoursimage->setVisible(true);
@@ -384,7 +356,7 @@ void tst_status_show::keyboardCannotClose()
     QVERIFY(!guard_fired);
     QVERIFY(visible_after_keys);
     QVERIFY(visible_after_close);
-    QVERIFY(platform.questions.isEmpty());
+    QVERIFY(platform.okCancelWarnings.isEmpty());
 }
 
 // A job that ends while the abort question is open: the showing goes on until
@@ -397,7 +369,7 @@ void tst_status_show::closeRequestWaitsForAnswer()
     bool visible_at_answer = false;
     QElapsedTimer clock;
     qint64 answered_at = 0;
-    platform.answer = [&] {
+    platform.answerOkCancel = [&] {
         QEventLoop question; // the message box's own loop
         after(200, [&] { QMetaObject::invokeMethod(&dialog, &TStatus_show::close_request, Qt::QueuedConnection); });
         after(700, [&] { question.quit(); });
@@ -411,7 +383,7 @@ void tst_status_show::closeRequestWaitsForAnswer()
     clock.start();
     const qint64 ended = timed_exec(dialog, &guard_fired);
     QVERIFY(!guard_fired);
-    QCOMPARE(platform.questions, QStringList{abort_question});
+    QCOMPARE(platform.okCancelWarnings, QStringList{abort_question});
     QVERIFY(visible_at_answer);
     QVERIFY2(ended >= answered_at && ended - answered_at < 300,
              qPrintable(QStringLiteral("%1 %2").arg(answered_at).arg(ended)));
@@ -420,6 +392,7 @@ void tst_status_show::closeRequestWaitsForAnswer()
 void tst_status_show::cancelLeavesJobRunning()
 {
     ScriptedPlatform platform;
+    platform.okCancelAnswer = false;
     Application application;
     TStatus_show dialog(platform, application);
     bool visible_after_cancel = false;
@@ -431,7 +404,7 @@ void tst_status_show::cancelLeavesJobRunning()
     bool guard_fired = false;
     timed_exec(dialog, &guard_fired);
     QVERIFY(!guard_fired);
-    QCOMPARE(platform.questions.size(), 1);
+    QCOMPARE(platform.okCancelWarnings.size(), 1);
     QVERIFY(visible_after_cancel);
 }
 
@@ -496,9 +469,9 @@ void tst_status_show::firstShowingCentred()
     main.setGeometry(QRect(main_at, QSize(555, 341)));
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
-    ScriptedPlatform platform;
-    Application application;
-    TStatus_show dialog(platform, application, &main);
+    Placing placing(&main);
+    TStatus_show dialog(placing.platform, placing.application, &main);
+    placing.desktop->set_dialog(&dialog);
     QPoint shown_at;
     after(100, [&] {
         shown_at = dialog.pos();
@@ -520,9 +493,9 @@ void tst_status_show::laterShowingsKeepPosition()
     QWidget main;
     main.setGeometry(100, 80, 555, 341);
     main.show();
-    ScriptedPlatform platform;
-    Application application;
-    TStatus_show dialog(platform, application, &main);
+    Placing placing(&main);
+    TStatus_show dialog(placing.platform, placing.application, &main);
+    placing.desktop->set_dialog(&dialog);
     after(100, [&] {
         dialog.move(40, 30); // the user drags it
         dialog.close_request();
@@ -557,7 +530,7 @@ void tst_status_show::minimiseButton()
     timed_exec(dialog);
     QCOMPARE(application.minimised, 1);
     QVERIFY(!main_minimised);
-    QVERIFY(platform.questions.isEmpty());
+    QVERIFY(platform.okCancelWarnings.isEmpty());
 }
 
 // "OK" ends the process at once with status 0, restoring the application
@@ -612,7 +585,7 @@ int abort_child(const QString& folder)
     Application application;
     application.on_restore = [] { say("restored\n"); };
     TStatus_show dialog(platform, application);
-    platform.answer = [] {
+    platform.answerOkCancel = [] {
         say("asked\n");
         return true;
     };

@@ -1,7 +1,8 @@
-// The encrypt and decrypt commands run from the window with the real worker
-// and the real progress dialog, and the tray behaviour around them. Every job
-// here is a real one of about a second (the worker's pause), so the cases are
-// few and each looks at much.
+// The encrypt and decrypt commands run from the Qt window with the real
+// worker and the real progress dialog, and the window states and the tray
+// around them (the commands' steps themselves are the rules'). Every job here
+// is a real one of about a second (the worker's pause), so the cases are few
+// and each looks at much.
 #include "Picture.h"
 #include "ScriptedPlatform.h"
 #include "SharedJob.h"
@@ -31,7 +32,6 @@ using namespace test_util;
 
 namespace {
 
-const QString error_title = u"Trezorka - chyba"_s;
 const QString success_title = u"Trezorka - dokončeno"_s;
 
 const QPoint encrypt_at(129, 304);
@@ -68,7 +68,7 @@ struct Rig {
     Rig()
     {
         w = std::make_unique<Tmain>(job, platform, QString());
-        dialog = std::make_unique<TStatus_show>(platform, *w, w.get());
+        dialog = std::make_unique<TStatus_show>(platform, w->application(), w.get());
         w->setStatus_show(dialog.get());
         QObject::connect(w.get(), &Tmain::balloon_shown, w.get(),
                          [this](const QString& title, const QString& text) { balloons << QStringList{title, text}; });
@@ -215,156 +215,6 @@ private slots:
         QCOMPARE(r.w->tray->toolTip(), u"Trezorka - probíhá dešifrování"_s);
         QCOMPARE(read_file(r.path(u"zpráva.pdf"_s)), plain);
         QCOMPARE(listing(r.dir.path()), QStringList({u"original"_s, u"zpráva.pdf"_s, u"zpráva.pdf.t2k"_s}));
-    }
-
-    // A refused command changes nothing.
-    void refusals_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("again");
-        QTest::addColumn<QString>("text");
-        const QString missing = u"Vložte prosím heslo."_s;
-        const QString mismatch = u"Hesla se neshodují, prosím opravte."_s;
-        QTest::newRow("encrypt, password never typed") << u"a.txt"_s << QString() << QString() << missing;
-        QTest::newRow("encrypt, password deleted again") << u"a.txt"_s << u"\b"_s << u"x"_s << missing;
-        QTest::newRow("encrypt, confirmation empty") << u"a.txt"_s << u"heslo"_s << QString() << mismatch;
-        QTest::newRow("encrypt, confirmation differs in case") << u"a.txt"_s << u"heslo"_s << u"hesLo"_s << mismatch;
-        QTest::newRow("decrypt, password never typed") << u"a.txt.t2k"_s << QString() << QString() << missing;
-    }
-
-    void refusals()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, password);
-        QFETCH(QString, again);
-        QFETCH(QString, text);
-        Rig r;
-        write_file(r.path(source), "data");
-        r.pick(r.path(source));
-        const bool encrypt = !source.endsWith(u".t2k"_s);
-        if (password == u"\b"_s) {
-            QTest::keyClicks(r.w->pw, u"h"_s);
-            QTest::keyClick(r.w->pw, Qt::Key_Backspace);
-            QTest::keyClicks(r.w->pwagain, again);
-        } else if (!password.isEmpty()) {
-            r.typePasswords(password, again);
-        }
-        const QStringList before = listing(r.dir.path());
-
-        r.click(encrypt ? encrypt_at : decrypt_at);
-
-        QCOMPARE(r.platform.messages.size(), 1);
-        QCOMPARE(r.platform.messages[0].title, error_title);
-        QCOMPARE(r.platform.messages[0].text, text);
-        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
-        QVERIFY(r.atMessage.mainEnabled);
-        QVERIFY(r.platform.okCancelWarnings.isEmpty());
-        QCOMPARE(qs(r.job.job_busy), QString());
-        QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
-        QCOMPARE(r.dialog->windowTitle(), QString());
-        QVERIFY(r.w->isEnabled());
-        QCOMPARE(listing(r.dir.path()), before);
-        // The password mark was evaluated by the command itself.
-        QCOMPARE(!r.w->pwerr->isHidden(), text == u"Vložte prosím heslo."_s);
-    }
-
-    // A failed job is reported as a failure and leaves nothing; the next one
-    // reports success.
-    void failureThenSuccess()
-    {
-        Rig r;
-        write_file(r.path(u"a.txt"_s), random_bytes<QByteArray>(5000, 1));
-        r.pick(r.path(u"a.txt"_s));
-        r.platform.saveAnswers << r.path(u"chybi/b.t2k"_s);
-        r.w->savetochose_labelClick();
-        QVERIFY(r.w->finalfile->text().startsWith(r.path(u"chybi/"_s)));
-        r.typePasswords(u"x"_s, u"x"_s);
-
-        r.click(encrypt_at);
-        QCOMPARE(r.platform.messages.size(), 1);
-        QCOMPARE(r.platform.messages[0].title, error_title);
-        QCOMPARE(r.platform.messages[0].text, u"Nelze provést šifrování souboru.\r\n(chyba při načítání/ukládání)\r\n"
-                                              u"cílová složka neexistuje: "_s
-                                                  + r.path(u"chybi"_s) + u": soubor nebo složka neexistuje"_s);
-        QCOMPARE(r.platform.messages[0].icon, trezorka::rules::UiPlatform::Icon::Error);
-        QVERIFY(!r.job.job_failed);
-        QCOMPARE(qs(r.job.job_busy), u"false"_s);
-        QVERIFY(r.w->isEnabled());
-        QCOMPARE(listing(r.dir.path()), QStringList{u"a.txt"_s});
-
-        r.platform.saveAnswers << r.path(u"b.t2k"_s);
-        r.w->savetochose_labelClick();
-        r.click(encrypt_at);
-        QCOMPARE(r.platform.messages.size(), 2);
-        QCOMPARE(r.platform.messages[1].title, success_title);
-        QCOMPARE(r.platform.messages[1].text,
-                 u"Šifrování souboru dokončeno.\r\nSoubor uložen do: "_s + r.w->finalfile->text() + u"."_s);
-        QCOMPARE(r.platform.messages[1].icon, trezorka::rules::UiPlatform::Icon::Information);
-        QVERIFY(QFile::exists(r.w->finalfile->text()));
-    }
-
-    // A proposed target that exists is replaced only after the user agreed;
-    // a path picked in the save dialog has been agreed to there.
-    void existingTarget_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("chosen"); // in the save dialog; none when empty
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<bool>("answer");
-        QTest::addColumn<bool>("asked");
-        QTest::newRow("proposed, Cancel") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << false << true;
-        QTest::newRow("proposed, OK") << u"a.pdf"_s << QString() << u"a.pdf.t2k"_s << true << true;
-        // A kind of file the wrong-password check cannot judge: random bytes
-        // are no PDF, and the check would ask first.
-        QTest::newRow("decrypt, the same path chosen in the save dialog")
-            << u"a.xyz.t2k"_s << u"b.xyz"_s << u"b.xyz"_s << false << false;
-        // The dialog asked about b.t2k; the source's extension makes it b.pdf.t2k.
-        QTest::newRow("encrypt, the save dialog's name gets the extension")
-            << u"a.pdf"_s << u"b.t2k"_s << u"b.pdf.t2k"_s << false << true;
-    }
-
-    void existingTarget()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, chosen);
-        QFETCH(QString, target);
-        QFETCH(bool, answer);
-        QFETCH(bool, asked);
-        Rig r;
-        const QByteArray data = random_bytes<QByteArray>(3000, 1);
-        write_file(r.path(source), data);
-        write_file(r.path(target), "older");
-        r.pick(r.path(source));
-        if (!chosen.isEmpty()) {
-            r.platform.saveAnswers << r.path(chosen);
-            r.w->savetochose_labelClick();
-        }
-        QCOMPARE(r.w->finalfile->text(), r.path(target));
-        r.typePasswords(u"k"_s, u"k"_s);
-        r.platform.okCancelAnswer = answer;
-        const QStringList files = listing(r.dir.path());
-
-        r.click(source.endsWith(u".t2k"_s) ? decrypt_at : encrypt_at);
-
-        const bool runs = !asked || answer;
-        QCOMPARE(r.platform.okCancelWarnings,
-                 asked ? QStringList{u"Cílový soubor již existuje. Přepsat jej?"_s} : QStringList());
-        if (runs) {
-            QCOMPARE(r.platform.messages.size(), 1);
-            QCOMPARE(r.platform.messages[0].title, success_title);
-            QCOMPARE(read_file(r.path(target)).size(), data.size());
-            QCOMPARE(qs(r.job.job_busy), u"false"_s);
-        } else {
-            // Abandoned silently, before anything changed.
-            QVERIFY(r.platform.messages.isEmpty());
-            QCOMPARE(read_file(r.path(target)), QByteArray("older"));
-            QCOMPARE(qs(r.job.job_busy), QString());
-            QCOMPARE(r.w->tray->toolTip(), u"Trezorka"_s);
-            QCOMPARE(r.dialog->windowTitle(), QString());
-            QVERIFY(r.w->isEnabled());
-        }
-        QCOMPARE(listing(r.dir.path()), files);
     }
 
     // A source above 8,000,000 bytes sends the application to the tray at
@@ -514,7 +364,7 @@ private slots:
             return -1;
         };
         r.job.job_busy = u"true";
-        r.w->minimise_application();
+        r.w->application().minimise_application();
         QVERIFY(r.w->tray->isVisible());
         QCOMPARE(frameShown(), 0);
 
@@ -537,20 +387,20 @@ private slots:
             QVERIFY2(qAbs(changes[i].second - expected) < 120, qPrintable(QString::number(changes[i].second)));
         }
 
-        r.w->restore_application();
+        r.w->application().restore_application();
         QVERIFY(!r.w->tray->isVisible());
         QVERIFY(!r.w->isHidden());
         QTest::qWait(700);
         QCOMPARE(frameShown(), 0); // stood still while hidden
 
         // Hidden at frame 0 this time; one more step first, for a frame other than the first.
-        r.w->minimise_application();
+        r.w->application().minimise_application();
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 1, 800);
-        r.w->restore_application();
-        r.w->minimise_application();
+        r.w->application().restore_application();
+        r.w->application().minimise_application();
         QCOMPARE(frameShown(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(frameShown(), 2, 800);
-        r.w->restore_application();
+        r.w->application().restore_application();
         r.job.job_busy = u"false";
     }
 };

@@ -1,5 +1,7 @@
-// The main window as laid out: every control's place, stacking, initial state,
-// font, colour and pointer, and the window's own properties.
+// The Qt face builds the main window as its layout says (what the layout
+// itself must satisfy is tested with the rules): each row's control, place,
+// state, font, colour, pointer and picture, in the layout's stacking order,
+// and the window itself.
 #include "Picture.h"
 #include "ScriptedPlatform.h"
 #include "SharedJob.h"
@@ -14,6 +16,7 @@
 #include <QtTest>
 
 using namespace Qt::Literals::StringLiterals;
+namespace rules = trezorka::rules;
 
 class TmainLayoutTest : public QObject {
     Q_OBJECT
@@ -21,180 +24,60 @@ class TmainLayoutTest : public QObject {
     SharedJob job;
     ScriptedPlatform platform;
 
-    template <class T = QWidget>
-    static T* control(Tmain& w, const QString& name)
-    {
-        return w.findChild<T*>(name, Qt::FindDirectChildrenOnly);
-    }
-
 private slots:
     void initTestCase() { QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough); }
 
-    void controls_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<int>("pixels"); // 0: the window's default font
-        QTest::addColumn<bool>("bold");
-        QTest::addColumn<bool>("hand");
-        QTest::addColumn<QString>("text");
-
-        auto row = [](const char* name, const char* kind, QRect g, bool shown, bool enabled, int px, bool bold,
-                      bool hand, const QString& text = {}) {
-            QTest::newRow(name) << QString::fromLatin1(kind) << g << shown << enabled << px << bold << hand << text;
-        };
-        row("Image3", "Picture", {464, 40, 97, 299}, true, true, 0, false, false);
-        row("off", "Picture", {327, 288, 121, 32}, true, true, 0, false, true);
-        row("Image2", "Picture", {-38, 64, 105, 269}, true, true, 0, false, false);
-        row("Image1", "Picture", {-7, 0, 274, 85}, true, true, 0, false, false);
-        row("selectfile", "Picture", {400, 111, 66, 21}, true, true, 0, false, true);
-        row("crypt", "Picture", {65, 288, 129, 32}, true, false, 0, false, true);
-        row("decrypt", "Picture", {200, 288, 121, 32}, true, false, 0, false, true);
-        row("crypt_act", "Picture", {65, 288, 129, 32}, false, false, 0, false, true);
-        row("decrypt_act", "Picture", {200, 288, 121, 32}, false, false, 0, false, true);
-        row("Label1", "QLabel", {102, 93, 105, 14}, true, true, 12, true, false, u"Zdrojový soubor:"_s);
-        row("Label2", "QLabel", {102, 140, 87, 14}, true, true, 12, true, false, u"Cílový soubor:"_s);
-        row("selectfile_act", "Picture", {400, 111, 66, 21}, false, true, 0, false, true);
-        row("cryptlabel", "QLabel", {89, 293, 82, 19}, true, false, 16, true, true, u"Zašifrovat"_s);
-        row("decryptlabel", "QLabel", {219, 293, 84, 19}, true, false, 16, true, true, u"Odšifrovat"_s);
-        row("chosefilelabel", "QLabel", {407, 113, 51, 16}, true, true, 13, true, true, u"Vyber..."_s);
-        row("savetochose", "Picture", {400, 159, 113, 21}, true, false, 0, false, true);
-        row("savetochose_act", "Picture", {400, 159, 113, 21}, false, false, 0, false, true);
-        row("savetochose_label", "QLabel", {407, 161, 97, 16}, true, false, 13, true, true, u"Vyber umístění"_s);
-        row("Label4", "QLabel", {102, 187, 37, 14}, true, true, 12, true, false, u"Heslo:"_s);
-        row("pwagainlabel", "QLabel", {102, 230, 77, 14}, true, true, 12, true, false, u"Heslo znova:"_s);
-        row("pwok", "Picture", {407, 207, 20, 21}, false, true, 0, false, false);
-        row("pwagainok", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
-        row("pwagainerr", "Picture", {407, 250, 20, 21}, false, true, 0, false, false);
-        row("pwerr", "Picture", {407, 207, 20, 21}, false, true, 0, false, false);
-        row("Label3", "QLabel", {407, 326, 142, 13}, true, true, 11, false, false);
-        row("Label6", "QLabel", {8, 326, 59, 13}, true, true, 11, false, true);
-        row("off_act", "Picture", {327, 288, 121, 32}, false, true, 0, false, true);
-        row("offlabel", "QLabel", {350, 293, 62, 19}, true, true, 16, true, true, u"Ukončit"_s);
-        row("filetocrypt", "QLineEdit", {105, 112, 296, 21}, true, true, 11, false, false,
-            u"Vyberte prosím soubor         ==>"_s);
-        row("finalfile", "QLineEdit", {105, 160, 296, 21}, true, true, 11, false, false, u""_s);
-        row("pw", "QLineEdit", {105, 207, 296, 21}, true, true, 11, false, false, u""_s);
-        row("pwagain", "QLineEdit", {105, 250, 296, 21}, true, true, 11, false, false, u""_s);
-    }
-
     void controls()
     {
-        QFETCH(QString, kind);
-        QFETCH(QRect, geometry);
-        QFETCH(bool, shown);
-        QFETCH(bool, enabled);
-        QFETCH(int, pixels);
-        QFETCH(bool, bold);
-        QFETCH(bool, hand);
-        QFETCH(QString, text);
-
         Tmain w(job, platform, {});
-        QWidget* c = control(w, QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(c);
-        QCOMPARE(QString::fromLatin1(c->metaObject()->className()), kind);
-        if (kind == u"QLabel") {
-            // Labels size themselves to their text: the place is fixed, the
-            // size is at least the given one and only a little more.
-            QCOMPARE(c->pos(), geometry.topLeft());
-            // Our own texts (the attribution, the address) may be longer
-            // than the place's width: such a label grows to its text.
-            const int wide = text.isEmpty() ? std::max(geometry.width(), c->sizeHint().width()) : geometry.width();
-            QVERIFY2(c->width() >= wide && c->width() <= wide + 6, qPrintable(QString::number(c->width())));
-            QVERIFY2(c->height() >= geometry.height() && c->height() <= geometry.height() + 6,
-                     qPrintable(QString::number(c->height())));
-            QCOMPARE(static_cast<QLabel*>(c)->text(), text.isEmpty() ? static_cast<QLabel*>(c)->text() : text);
-            QVERIFY(!c->autoFillBackground());
-        } else {
-            QCOMPARE(c->geometry(), geometry);
-        }
-        if (kind == u"QLineEdit")
-            QCOMPARE(static_cast<QLineEdit*>(c)->text(), text);
-        QCOMPARE(!c->isHidden(), shown);
-        QCOMPARE(c->isEnabled(), enabled);
-        QCOMPARE(c->font().family(), QStringLiteral("Tahoma"));
-        QCOMPARE(c->font().pixelSize(), pixels ? pixels : 11);
-        QCOMPARE(c->font().bold(), bold);
-        QCOMPARE(c->cursor().shape() == Qt::PointingHandCursor, hand);
-        // Only the edit boxes take the keyboard focus.
-        QCOMPARE(c->focusPolicy() != Qt::NoFocus, kind == u"QLineEdit");
-    }
-
-    void stackingFollowsCreationOrder()
-    {
-        Tmain w(job, platform, {});
-        QStringList names;
+        QStringList stacking;
         for (QObject* o : w.children())
             if (o->isWidgetType())
-                names << o->objectName();
-        const QStringList expected{
-            u"Image3"_s, u"off"_s, u"Image2"_s, u"Image1"_s, u"selectfile"_s, u"crypt"_s, u"decrypt"_s,
-            u"crypt_act"_s, u"decrypt_act"_s, u"Label1"_s, u"Label2"_s, u"selectfile_act"_s,
-            u"cryptlabel"_s, u"decryptlabel"_s, u"chosefilelabel"_s, u"savetochose"_s,
-            u"savetochose_act"_s, u"savetochose_label"_s, u"Label4"_s, u"pwagainlabel"_s, u"pwok"_s,
-            u"pwagainok"_s, u"pwagainerr"_s, u"pwerr"_s, u"Label3"_s, u"Label6"_s, u"off_act"_s,
-            u"offlabel"_s, u"filetocrypt"_s, u"finalfile"_s, u"pw"_s, u"pwagain"_s};
-        QCOMPARE(names, expected);
-    }
-
-    void pictures_data()
-    {
-        QTest::addColumn<QString>("art");
-        QTest::newRow("Image3") << u"panel_right"_s;
-        QTest::newRow("Image2") << u"panel_left"_s;
-        QTest::newRow("Image1") << u"logo_banner"_s;
-        for (const char* plain : {"off", "selectfile", "crypt", "decrypt", "savetochose"}) {
-            QTest::newRow(plain) << u"bar"_s;
-            QTest::newRow(QByteArray(plain).append("_act").constData()) << u"bar_act"_s;
+                stacking << o->objectName();
+        QStringList names;
+        for (int i = 0; i < rules::control_count; ++i) {
+            const rules::ControlLayout& c = rules::main_layout()[std::size_t(i)];
+            const QString name = QString::fromLatin1(c.name.data(), qsizetype(c.name.size()));
+            names << name;
+            auto* widget = w.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+            QVERIFY2(widget, qPrintable(name));
+            const QRect place(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
+            const QString text = qs(rules::first_text(rules::Control(i)));
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                QCOMPARE(c.kind, rules::Kind::Label);
+                QCOMPARE(label->text(), text);
+                QVERIFY(!label->autoFillBackground());
+                QCOMPARE(label->palette().color(QPalette::Active, QPalette::WindowText), QColor::fromRgb(c.colour));
+                // Labels size themselves to their text: the place is fixed, the
+                // size at least the given one, and only a little more where the
+                // layout gives the text (the address is shown as it is).
+                QCOMPARE(label->pos(), place.topLeft());
+                const QSize least = c.text.empty() ? place.size().expandedTo(label->sizeHint()) : place.size();
+                QVERIFY2(label->width() >= least.width() && label->width() <= least.width() + 6, qPrintable(name));
+                QVERIFY2(label->height() >= least.height() && label->height() <= least.height() + 6, qPrintable(name));
+            } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                QCOMPARE(c.kind, rules::Kind::Edit);
+                QCOMPARE(edit->text(), text);
+                QCOMPARE(edit->geometry(), place);
+                QCOMPARE(edit->isReadOnly(), c.read_only);
+                QCOMPARE(edit->echoMode() == QLineEdit::Password, c.password);
+            } else {
+                auto* picture = qobject_cast<Picture*>(widget);
+                QVERIFY2(picture && c.kind == rules::Kind::Picture, qPrintable(name));
+                QCOMPARE(picture->art(), QString::fromLatin1(c.picture.data(), qsizetype(c.picture.size())));
+                QCOMPARE(picture->geometry(), place);
+            }
+            QCOMPARE(!widget->isHidden(), c.shown);
+            QCOMPARE(widget->isEnabled(), c.enabled);
+            QCOMPARE(widget->font().family(), u"Tahoma"_s);
+            QCOMPARE(widget->font().pixelSize(), c.font.pixels);
+            QCOMPARE(widget->font().bold(), c.font.bold);
+            QCOMPARE(widget->font().underline(), c.font.underline);
+            QCOMPARE(widget->cursor().shape() == Qt::PointingHandCursor, c.hand);
+            // Only the edit boxes take the keyboard focus.
+            QCOMPARE(widget->focusPolicy() != Qt::NoFocus, c.kind == rules::Kind::Edit);
         }
-        QTest::newRow("pwok") << u"mark_ok"_s;
-        QTest::newRow("pwagainok") << u"mark_ok"_s;
-        QTest::newRow("pwerr") << u"mark_err"_s;
-        QTest::newRow("pwagainerr") << u"mark_err"_s;
-    }
-
-    void pictures()
-    {
-        QFETCH(QString, art);
-        Tmain w(job, platform, {});
-        auto* p = control<Picture>(w, QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(p);
-        QCOMPARE(p->art(), art);
-    }
-
-    void textColours_data()
-    {
-        QTest::addColumn<QColor>("colour");
-        for (const char* name : {"cryptlabel", "decryptlabel", "chosefilelabel", "savetochose_label", "offlabel"})
-            QTest::newRow(name) << QColor(Qt::white);
-        QTest::newRow("pwagainlabel") << QColor(Qt::black);
-        QTest::newRow("Label6") << QColor(0, 0, 128);
-    }
-
-    void textColours()
-    {
-        QFETCH(QColor, colour);
-        Tmain w(job, platform, {});
-        auto* l = control<QLabel>(w, QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(l);
-        QCOMPARE(l->palette().color(QPalette::Active, QPalette::WindowText), colour);
-    }
-
-    void linkLabel()
-    {
-        Tmain w(job, platform, {});
-        QVERIFY(w.Label6->font().underline());
-        QVERIFY(!w.Label3->text().isEmpty());
-        // The label shows the address it opens, without the scheme.
-        platform.urls.clear();
-        w.Label6Click();
-        QCOMPARE(platform.urls.size(), 1);
-        const QUrl opened(platform.urls.constFirst());
-        QVERIFY(opened.scheme() == u"https"_s || opened.scheme() == u"http"_s);
-        QVERIFY(!opened.host().isEmpty());
-        QCOMPARE(u"%1://%2"_s.arg(opened.scheme(), w.Label6->text()), opened.toString(QUrl::StripTrailingSlash));
+        QCOMPARE(stacking, names);
     }
 
     void window()
@@ -233,9 +116,6 @@ private slots:
         QCOMPARE(w.filetocrypt->nextInFocusChain(), w.finalfile);
         QCOMPARE(w.finalfile->nextInFocusChain(), w.pw);
         QCOMPARE(w.pw->nextInFocusChain(), w.pwagain);
-        QVERIFY(w.filetocrypt->isReadOnly());
-        QVERIFY(w.finalfile->isReadOnly());
-        QVERIFY(!w.pw->isReadOnly());
     }
 
     void passwordsShowAsStars()
@@ -248,33 +128,31 @@ private slots:
         QCOMPARE(w.pwagain->displayText(), u"**"_s);
     }
 
-    void timers_data()
+    // The label shows the address it opens, without the scheme.
+    void linkLabel()
     {
-        QTest::addColumn<int>("interval");
-        QTest::newRow("decryptblink") << 500;
-        QTest::newRow("cryptblink") << 500;
-        QTest::newRow("stopper") << 3800;
-        QTest::newRow("aborter") << 1;
+        Tmain w(job, platform, {});
+        w.Label6Click();
+        QCOMPARE(platform.urls.size(), 1);
+        const QUrl opened(platform.urls.constFirst());
+        QVERIFY(opened.scheme() == u"https"_s || opened.scheme() == u"http"_s);
+        QVERIFY(!opened.host().isEmpty());
+        QCOMPARE(u"%1://%2"_s.arg(opened.scheme(), w.Label6->text()), opened.toString(QUrl::StripTrailingSlash));
     }
 
+    // The rules' timers, precise, stopped until a source is chosen.
     void timers()
     {
-        QFETCH(int, interval);
         Tmain w(job, platform, {});
-        auto* t = w.findChild<QTimer*>(QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(t);
-        QCOMPARE(t->interval(), interval);
-        QVERIFY(!t->isActive());
-        QVERIFY(!t->isSingleShot());
-    }
-
-    void dialogsAtStart()
-    {
-        Tmain w(job, platform, {});
-        QCOMPARE(qs(w.filechosedialog.filter),
-                 u"Všechny soubory [*.*]|*.*|Soubory šifrované aplikací Trezorka 2 [*.t2k]|*.t2k"_s);
-        QCOMPARE(w.filechosedialog.filter_index, 1);
-        QCOMPARE(qs(w.saveto.filter), u"Soubor šifrovaný aplikací Trezorka 2 [*.t2k]|*.t2k|Všechny soubor [*.*]|*.*"_s);
+        const std::pair<QTimer*, rules::Timer> timers[] = {{w.cryptblink, rules::Timer::cryptblink},
+                                                           {w.decryptblink, rules::Timer::decryptblink},
+                                                           {w.stopper, rules::Timer::stopper}};
+        for (const auto& [timer, which] : timers) {
+            QCOMPARE(timer->interval(), rules::period_ms(which));
+            QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+            QVERIFY(!timer->isActive());
+            QVERIFY(!timer->isSingleShot());
+        }
     }
 };
 

@@ -11,7 +11,9 @@
 # the system's file dialog keeps the program's last folder), and check the
 # layout at 144 dpi.
 #
-# Usage: e2e.sh TREZORKA.EXE LINUX-TREZORKA-CLI [SCREENSHOT.png]
+# Usage: e2e.sh TREZORKA.EXE|RELEASE.ZIP LINUX-TREZORKA-CLI [SCREENSHOT.png]
+#   RELEASE.ZIP     the Windows ZIP: unpacked into the fresh prefix's C: drive
+#                   and the program run from there, which it must not write to
 #   SCREENSHOT.png  where to save a picture of the main window after start-up
 # Exits 77 (skipped) when Wine, Xvfb, xdotool or ImageMagick's import is missing.
 set -u
@@ -61,6 +63,14 @@ fi
 wineserver -w
 cp "$WINEPREFIX/user.reg" "$work/user.before"
 cp "$WINEPREFIX/system.reg" "$work/system.before"
+unpacked=
+if [[ $exe == *.zip ]]; then
+    unzip -q "$exe" -d "$WINEPREFIX/drive_c" || fail "cannot unpack $exe"
+    unpacked=$(find "$WINEPREFIX/drive_c" -maxdepth 1 -type d -name 'Trezorka-*')
+    exe=$unpacked/trezorka.exe
+    [ -f "$exe" ] || fail "the ZIP has no Trezorka-<version>/trezorka.exe"
+    unpacked_before=$(ls -lA --time-style=+%s "$unpacked")
+fi
 # From here on one server for all runs, so each start is quick.
 wineserver -p
 
@@ -159,6 +169,16 @@ gone '^Open$' || fail "the open dialog did not take the file"
 sleep 0.3
 quit_app "$window"
 rm -f "$picked"
+
+step "--version: a message box instead of the window"
+start_app --version
+box=$(wait_window '^Trezorka 2\.0 Portable$')
+[ -n "$box" ] || fail "no answer to --version"
+geometry=$(xdotool getwindowgeometry "$box" | sed -n 's/ *Geometry: //p')
+[ "$geometry" != 555x341 ] || fail "--version opened the main window"
+press "$box" Return
+wait "$app_pid" || fail "--version ended with status $?"
+app_pid=
 
 # ---- encrypt ----------------------------------------------------------------
 step "Encrypt: started with the file, password twice, \"Zašifrovat\""
@@ -324,8 +344,11 @@ wineserver -w
 listing=$(cd "$data" && ls -A | sort)
 expected=$(printf 'stary.t1k\nzpráva 1.pdf\nzpráva 1.pdf.t2k' | sort)
 [ "$listing" = "$expected" ] || fail "unexpected files beside the source: $listing"
-found=$(find "$WINEPREFIX/drive_c" -iname '*trezork*' -o -iname '*.t2k' | head -5)
+found=$(find "$WINEPREFIX/drive_c" -path "${unpacked:-/nowhere}" -prune -o \( -iname '*trezork*' -o -iname '*.t2k' \) -print | head -5)
 [ -z "$found" ] || fail "the program left files in the prefix: $found"
+if [ -n "$unpacked" ] && [ "$(ls -lA --time-style=+%s "$unpacked")" != "$unpacked_before" ]; then
+    fail "the program changed its own folder: $(ls -A "$unpacked" | tr '\n' ' ')"
+fi
 
 # Each registry value as "key|value", without Wine's time stamps; a key with
 # no values as "key|". What the runs added or changed:

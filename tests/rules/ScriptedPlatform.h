@@ -1,16 +1,19 @@
 #pragma once
 
+// The system's dialogs and shell services from a script: every question is
+// answered as the test says, and every call is recorded, in order in `calls`
+// ("error TITLE|TEXT", "question TEXT", "open NAME|INDEX", ...) and by kind.
+
 #include "UiPlatform.h"
 #include "test_qt.h"
-#include "window_texts.h"
 
 #include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <string_view>
 
-// Answers the window's dialogs from a script and records what was asked.
 class ScriptedPlatform : public trezorka::rules::UiPlatform {
 public:
     struct Message {
@@ -27,11 +30,15 @@ public:
     // The dialogs' answers in turn; a null string, or none left, is a cancel.
     QStringList openAnswers;
     QStringList saveAnswers;
+    // The answer to every OK/Cancel question, unless `answerOkCancel` gives it.
     bool okCancelAnswer = true;
+    std::function<bool()> answerOkCancel;
     bool systemTray = true;
+    trezorka::rules::Desktop abilities{.late_reports = true};
     // Called as each message box would be shown, before it is recorded.
     std::function<void(const Message&)> onMessage;
 
+    QStringList calls;
     QList<Asked> openAsked;
     QList<Asked> saveAsked;
     QList<Message> messages;
@@ -42,11 +49,13 @@ public:
     std::optional<std::u16string> open_file(const FileDialogRequest& request) override
     {
         openAsked.append(asked(request));
+        calls << "open " + qs(request.file_name) + u'|' + QString::number(request.filter_index);
         return next(openAnswers);
     }
     std::optional<std::u16string> save_file(const FileDialogRequest& request) override
     {
         saveAsked.append(asked(request));
+        calls << "save " + qs(request.file_name) + u'|' + QString::number(request.filter_index);
         return next(saveAnswers);
     }
     void message(std::u16string_view title, std::u16string_view text, Icon icon) override
@@ -55,15 +64,27 @@ public:
         if (onMessage)
             onMessage(m);
         messages.append(m);
+        calls << QString(icon == Icon::Error ? "error " : "info ") + m.title + u'|' + m.text;
     }
-    void warning(std::u16string_view text) override { warnings.append(qs(text)); }
-    bool warning_ok_cancel(std::u16string_view text, Button) override
+    void warning(std::u16string_view text) override
+    {
+        warnings.append(qs(text));
+        calls << "warning " + qs(text);
+    }
+    // "question " for the framework's "OK" default, "question, Cancel default: " else.
+    bool warning_ok_cancel(std::u16string_view text, Button default_button) override
     {
         okCancelWarnings.append(qs(text));
-        return okCancelAnswer;
+        calls << (default_button == Button::Cancel ? "question, Cancel default: " : "question ") + qs(text);
+        return answerOkCancel ? answerOkCancel() : okCancelAnswer;
     }
-    void open_url(std::u16string_view url) override { urls.append(qs(url)); }
+    void open_url(std::u16string_view url) override
+    {
+        urls.append(qs(url));
+        calls << "url " + qs(url);
+    }
     bool has_system_tray() override { return systemTray; }
+    trezorka::rules::Desktop desktop() override { return abilities; }
 
 private:
     static Asked asked(const FileDialogRequest& r) { return {qs(r.filter), qs(r.file_name), r.filter_index}; }
