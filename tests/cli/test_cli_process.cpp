@@ -1056,7 +1056,7 @@ private slots:
                                   dir.path());
         QCOMPARE(o.status, 0);
         QCOMPARE(o.out, plain);
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(4)); // key.txt, pw, x.t2k, x.age
+        QCOMPARE(snapshot(d).size(), std::size_t(4)); // key.txt, pw, x.t2k, x.age
     }
 
     void helpAndVersion()
