@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test headless through ctest.
+# Installs what is missing, builds, and runs every test headless through ctest;
+# then builds the tests of the engine, the rules and the tool with the window
+# program switched off (build/nogui) and runs them again.
 # Usage: ./test.sh [--windows] [--desktops] [ctest arguments...]
 #   --windows   afterwards also cross-build for Windows with mingw-w64 (windows/build.sh),
 #               check under Wine that the CryptoAPI build and this build make the same
@@ -23,7 +25,10 @@ done
 
 need_packages "${BASE_PACKAGES[@]}" xvfb xauth xdotool x11-utils trayer dbus-daemon \
     desktop-file-utils appstream shared-mime-info groff-base man-db libxml2-utils \
-    dpkg-dev file libglib2.0-bin tmux strace age
+    dpkg-dev file libglib2.0-bin tmux strace age ccache
+# A second build tree compiles the same sources again: ccache makes that cheap.
+export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 # The tools the wrong-password check's corpus of legitimate files is made with.
 need_packages zip unzip zstd xz-utils bzip2 lz4 lzip lzop ncompress cpio 7zip gcab makeself gettext \
     imagemagick qpdf sqlite3 sox flac vorbis-tools opus-tools lame libgsf-bin python3-fonttools python3-brotli
@@ -36,6 +41,11 @@ fi
 build_tree dev
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build/dev --output-on-failure -j2 "$@"
+# The engine's, the rules' and the tool's tests need no window toolkit: built
+# and run once more with the window program switched off, they show it.
+echo "== Without the window program (build/nogui)"
+build_tree nogui
+ctest --preset nogui -j2 "$@"
 
 if [ "$windows" = 1 ]; then
     need_packages mingw-w64 wine wine64 imagemagick unzip

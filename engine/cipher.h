@@ -99,4 +99,9 @@ private:
     std::unique_ptr<Impl> d_;
 };
 
+// The RC4 key a password gives under a rule: its password_hash_bytes() through
+// SHA-1, the rule applied to the digest. The hash object is gone by the time
+// the key is returned.
+CipherKey password_key(CipherContext& context, std::u16string_view password, KeyRule rule);
+
 } // namespace trezorka

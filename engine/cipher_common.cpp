@@ -42,4 +42,11 @@ SecureBytes rc4_key_from_digest(std::span<const std::uint8_t> digest, KeyRule ru
     return key;
 }
 
+CipherKey password_key(CipherContext& context, std::u16string_view password, KeyRule rule)
+{
+    CipherHash hash = context.create_sha1_hash();
+    hash.hash_data(password_hash_bytes(password).span());
+    return hash.derive_rc4_key(rule);
+}
+
 } // namespace trezorka

@@ -27,13 +27,28 @@ namespace {
     throw CipherError(text);
 }
 
-// RAII owners of the three CryptoAPI handle kinds.
-class Provider {
+// The three kinds of CryptoAPI handle, each given back in its own way.
+void release_provider(ULONG_PTR h) noexcept
+{
+    CryptReleaseContext(h, 0);
+}
+void destroy_hash(ULONG_PTR h) noexcept
+{
+    CryptDestroyHash(h);
+}
+void destroy_key(ULONG_PTR h) noexcept
+{
+    CryptDestroyKey(h);
+}
+
+// The owner of one CryptoAPI handle.
+template <void (*release)(ULONG_PTR) noexcept>
+class CryptHandle {
 public:
-    Provider() = default;
-    explicit Provider(HCRYPTPROV h) : h_(h) {}
-    Provider(Provider&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
-    Provider& operator=(Provider&& o) noexcept
+    CryptHandle() = default;
+    explicit CryptHandle(ULONG_PTR h) noexcept : h_(h) {}
+    CryptHandle(CryptHandle&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
+    CryptHandle& operator=(CryptHandle&& o) noexcept
     {
         if (this != &o) {
             reset();
@@ -41,68 +56,22 @@ public:
         }
         return *this;
     }
-    ~Provider() { reset(); }
+    ~CryptHandle() { reset(); }
     void reset() noexcept
     {
         if (h_)
-            CryptReleaseContext(std::exchange(h_, 0), 0);
+            release(std::exchange(h_, 0));
     }
-    HCRYPTPROV get() const noexcept { return h_; }
+    ULONG_PTR get() const noexcept { return h_; }
     explicit operator bool() const noexcept { return h_ != 0; }
 
 private:
-    HCRYPTPROV h_ = 0;
+    ULONG_PTR h_ = 0;
 };
 
-class Hash {
-public:
-    Hash() = default;
-    explicit Hash(HCRYPTHASH h) : h_(h) {}
-    Hash(Hash&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
-    Hash& operator=(Hash&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            h_ = std::exchange(o.h_, 0);
-        }
-        return *this;
-    }
-    ~Hash() { reset(); }
-    void reset() noexcept
-    {
-        if (h_)
-            CryptDestroyHash(std::exchange(h_, 0));
-    }
-    HCRYPTHASH get() const noexcept { return h_; }
-
-private:
-    HCRYPTHASH h_ = 0;
-};
-
-class Key {
-public:
-    Key() = default;
-    explicit Key(HCRYPTKEY h) : h_(h) {}
-    Key(Key&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
-    Key& operator=(Key&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            h_ = std::exchange(o.h_, 0);
-        }
-        return *this;
-    }
-    ~Key() { reset(); }
-    void reset() noexcept
-    {
-        if (h_)
-            CryptDestroyKey(std::exchange(h_, 0));
-    }
-    HCRYPTKEY get() const noexcept { return h_; }
-
-private:
-    HCRYPTKEY h_ = 0;
-};
+using Provider = CryptHandle<release_provider>;
+using Hash = CryptHandle<destroy_hash>;
+using Key = CryptHandle<destroy_key>;
 
 // nullptr names the platform's default provider for the type.
 Provider acquire_provider(const wchar_t* provider_name)
@@ -156,6 +125,13 @@ Key derive_rc4(const Provider& provider, const Hash& hash, DWORD expected_bits, 
     }
     return key;
 }
+
+// A key as CryptImportKey takes it and CryptExportKey gives it: in plain text.
+struct PlainKeyBlob {
+    BLOBHEADER header;
+    DWORD size;
+    BYTE key[rc4_key_size];
+};
 
 const wchar_t* provider_for(KeyRule rule)
 {
@@ -213,11 +189,6 @@ CipherKey CipherContext::import_rc4_key(std::span<const std::uint8_t> key_bytes)
     // service itself, so they are refused here with a clear reason.
     if (key_bytes.size() < 5 || key_bytes.size() > rc4_key_size)
         throw CipherError("šifrovací služba: RC4 přijímá klíč jen o 5 až 16 bajtech");
-    struct PlainKeyBlob {
-        BLOBHEADER header;
-        DWORD size;
-        BYTE key[rc4_key_size];
-    };
     SecureBytes blob(sizeof(PlainKeyBlob));
     PlainKeyBlob fields{};
     fields.header.bType = PLAINTEXTKEYBLOB;
@@ -341,11 +312,6 @@ SecureBytes derive_key_bytes(std::u16string_view password, KeyRule rule)
     hash_bytes(hash, password_hash_bytes(password).span());
     const Key key = derive_rc4(provider, hash, key_bits_for(rule), CRYPT_EXPORTABLE);
 
-    struct PlainKeyBlob {
-        BLOBHEADER header;
-        DWORD size;
-        BYTE key[rc4_key_size];
-    };
     SecureBytes blob(sizeof(PlainKeyBlob));
     DWORD blob_size = static_cast<DWORD>(blob.size());
     if (!CryptExportKey(key.get(), 0, PLAINTEXTKEYBLOB, 0, blob.data(), &blob_size))

@@ -2,7 +2,10 @@
 
 // The operating system's file operations as the stream job needs them. One
 // implementation per platform (file_io_posix.cpp, file_io_win.cpp); everything
-// above this layer is portable. Failures throw JobError.
+// above this layer is portable. Failures throw JobError; the system's error
+// numbers stay in the platform's file, and what leaves it is Czech text. A
+// "no" that is an answer (the name is taken, nothing stands there) is a
+// return value.
 
 #include <cstddef>
 #include <cstdint>
@@ -66,10 +69,10 @@ public:
     void advise_sequential() noexcept;
     // Puts everything written so far on disk, the device's own cache
     // included, so that the final sync has little left to do; then lets the
-    // pages of the given range leave the page cache. Returns an errno value
-    // (0 when all went well) that the caller must not drop: the system
-    // reports a failed write once, so the final sync would not see it again.
-    int flush_early(std::uint64_t drop_offset, std::uint64_t drop_size) noexcept;
+    // pages of the given range leave the page cache. A failure must reach
+    // the job: the system reports a failed write once, so the final sync
+    // would not see it again.
+    void flush_early(std::uint64_t drop_offset, std::uint64_t drop_size);
     // The permissions of a new target: those of the file it replaces (and
     // its owner and group where we may; on Windows its attributes), else no
     // more than the source has, less the umask. Set once the file has the
@@ -81,6 +84,9 @@ public:
 
 private:
     friend class TargetFolder;
+    // Closes an owned handle, quietly; the one part of the moves and the
+    // destructor that each platform does its own way.
+    void release() noexcept;
     NativeHandle handle_{invalid_handle()};
     bool owned_ = false;
     static constexpr NativeHandle invalid_handle() noexcept
@@ -102,16 +108,16 @@ File open_source(const std::filesystem::path& path);
 File borrow_descriptor(int fd);
 
 // The identity of the file a path names, links followed; nothing when the
-// path names no file (`error` then tells why, as an errno value).
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path);
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error);
+// path names no file (`why` then gets the reason, in Czech).
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, std::string* why = nullptr);
 
 // Whether two infos are the same file, as far as the system lets us tell.
 bool same_file(const FileInfo& a, const FileInfo& b) noexcept;
 
-// 0 when this process may read (or write and create entries in, for a
-// folder) what the path names, else an errno value. 0 where unknown.
-int access_error(const std::filesystem::path& path, bool write) noexcept;
+// Why this process may not read (or write and create entries in, for a
+// folder) what the path names, in Czech; empty when it may, and where only
+// an attempt would tell.
+std::string access_refusal(const std::filesystem::path& path, bool write);
 
 // The longest file name the folder's file system takes, and the longest path
 // the system takes.
@@ -120,10 +126,6 @@ std::size_t max_path_length() noexcept;
 
 // Whether anything (a dangling link included) stands at the path.
 bool entry_exists(const std::filesystem::path& path);
-
-// Creates a new file exclusively, readable and writable by the owner only;
-// false when the name is taken.
-bool create_exclusive(const std::filesystem::path& path, File& file);
 
 // A fresh hidden name for a temporary file: ".trezorka-<16 hex digits>.tmp".
 std::string hidden_temp_name();
@@ -160,13 +162,13 @@ public:
     void remove_orphans() noexcept;
 
     // A new temporary file that has no name at all, so that a killed
-    // process leaves nothing; false when the file system offers none.
-    bool create_nameless(File& file);
+    // process leaves nothing; nothing when the file system offers none.
+    std::optional<File> create_nameless();
     // A new temporary file under `name`, exclusively, readable and writable
-    // by the owner only, held locked; false when the name is taken. Where
+    // by the owner only, held locked; nothing when the name is taken. Where
     // the system allows, it is gone by itself if the process dies before
     // place().
-    bool create_named(const std::string& name, File& file);
+    std::optional<File> create_named(const std::string& name);
 
     // Gives the flushed temporary file (`temp_name` empty when nameless) the
     // name `target` in this folder, atomically: replacing what is there, or
@@ -183,6 +185,10 @@ private:
     NativeHandle handle_;
     std::filesystem::path path_;
 };
+
+// Throws the layer's failure: JobError("what: name: cause"), the name left
+// out when the path is empty. For the platform files, which give the cause.
+[[noreturn]] void throw_failure(const std::string& what, const std::filesystem::path& path, const std::string& cause);
 
 // The size of a regular file opened to read with no sharing, or -1.
 std::int64_t probe_size(const std::filesystem::path& path) noexcept;

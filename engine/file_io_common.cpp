@@ -1,10 +1,42 @@
 #include "file_io.h"
 
+#include "job_error.h"
+#include "printable_name.h"
+
 #include <cstdio>
 #include <mutex>
 #include <random>
+#include <utility>
 
 namespace trezorka::file_io {
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, invalid_handle())), owned_(std::exchange(other.owned_, false))
+{
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        handle_ = std::exchange(other.handle_, invalid_handle());
+        owned_ = std::exchange(other.owned_, false);
+    }
+    return *this;
+}
+
+File::~File()
+{
+    release();
+}
+
+void throw_failure(const std::string& what, const std::filesystem::path& path, const std::string& cause)
+{
+    std::string message = what;
+    if (!path.empty())
+        message += ": " + printable_name(path);
+    throw JobError(message + ": " + cause);
+}
 
 std::string hidden_temp_name()
 {

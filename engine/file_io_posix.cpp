@@ -1,7 +1,7 @@
 #include "file_io.h"
 
+#include "job_error.h"
 #include "printable_name.h"
-#include "stream_job.h"
 #include "system_error_text.h"
 
 #include <cerrno>
@@ -26,12 +26,7 @@ namespace {
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error)
 {
-    std::string message = what;
-    if (!path.empty())
-        message += ": " + printable_name(path.native());
-    message += ": ";
-    message += system_error_text(error);
-    throw JobError(message);
+    throw_failure(what, path, system_error_text(error));
 }
 
 [[noreturn]] void fail(const std::string& what, int error)
@@ -98,26 +93,7 @@ mode_t current_umask()
 
 } // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_)
-{
-    other.handle_ = invalid_handle();
-    other.owned_ = false;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        if (owned_ && handle_ >= 0)
-            ::close(handle_);
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = invalid_handle();
-        other.owned_ = false;
-    }
-    return *this;
-}
-
-File::~File()
+void File::release() noexcept
 {
     if (owned_ && handle_ >= 0)
         ::close(handle_);
@@ -171,18 +147,17 @@ void File::advise_sequential() noexcept
 #endif
 }
 
-int File::flush_early(std::uint64_t drop_offset, std::uint64_t drop_size) noexcept
+void File::flush_early(std::uint64_t drop_offset, std::uint64_t drop_size)
 {
     // Flushing the device's cache here, while the cipher still runs, is what
     // counts: starting the write-back alone left the final sync waiting for
     // the device to take in nearly the whole file.
     if (::fdatasync(handle_) != 0)
-        return errno;
+        fail("nelze zapsat cíl na disk", errno);
 #ifdef POSIX_FADV_DONTNEED
     (void)::posix_fadvise(handle_, static_cast<off_t>(drop_offset), static_cast<off_t>(drop_size),
                           POSIX_FADV_DONTNEED);
 #endif
-    return 0;
 }
 
 void File::set_target_permissions(const std::optional<FileInfo>& replaced, const FileInfo& source)
@@ -244,7 +219,7 @@ File open_source(const std::filesystem::path& path)
     if (info.directory)
         fail("zdroj je složka", path, EISDIR);
     if (!info.regular)
-        throw JobError("zdroj není obyčejný soubor: " + printable_name(path.native()));
+        throw JobError("zdroj není obyčejný soubor: " + printable_name(path));
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return file;
 }
@@ -254,21 +229,16 @@ File borrow_descriptor(int fd)
     return File(fd, false);
 }
 
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error)
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, std::string* why)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = errno;
+        if (why)
+            *why = system_error_text(errno);
         return std::nullopt;
     }
     struct statfs fs {};
     return info_from(st, S_ISREG(st.st_mode) && ::statfs(path.c_str(), &fs) == 0 && pseudo_file_system(fs));
-}
-
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
-{
-    int ignored = 0;
-    return info_of_path(path, ignored);
 }
 
 bool same_file(const FileInfo& a, const FileInfo& b) noexcept
@@ -276,11 +246,13 @@ bool same_file(const FileInfo& a, const FileInfo& b) noexcept
     return a.id == b.id;
 }
 
-int access_error(const std::filesystem::path& path, bool write) noexcept
+std::string access_refusal(const std::filesystem::path& path, bool write)
 {
     // The effective ids decide what open() may do, so they decide here too.
     const int mode = write ? W_OK | X_OK : R_OK;
-    return ::faccessat(AT_FDCWD, path.empty() ? "." : path.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+    if (::faccessat(AT_FDCWD, path.empty() ? "." : path.c_str(), mode, AT_EACCESS) == 0)
+        return {};
+    return system_error_text(errno);
 }
 
 std::size_t max_name_length(const std::filesystem::path& folder) noexcept
@@ -313,18 +285,6 @@ bool foreign_link_in_shared_folder(const std::filesystem::path& path)
     constexpr mode_t sticky_for_all = S_ISVTX | S_IWOTH;
     return (shared.st_mode & sticky_for_all) == sticky_for_all && link.st_uid != ::geteuid()
         && link.st_uid != shared.st_uid;
-}
-
-bool create_exclusive(const std::filesystem::path& path, File& file)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return false;
-        fail("nelze vytvořit cílový soubor", path, errno);
-    }
-    file = File(fd, true);
-    return true;
 }
 
 namespace {
@@ -443,30 +403,29 @@ void TargetFolder::remove_orphans() noexcept
         remove_orphan(handle_, name.c_str(), self);
 }
 
-bool TargetFolder::create_nameless(File& file)
+std::optional<File> TargetFolder::create_nameless()
 {
 #ifdef O_TMPFILE
     const int fd = ::openat(handle_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd >= 0) {
         // Locked already now: place() may give it a hidden name for a moment.
         lock_for_life(fd);
-        file = File(fd, true);
-        return true;
+        return File(fd, true);
     }
     // Refusals that only mean "not on this file system" (or kernel).
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
         fail("nelze vytvořit cílový soubor", path_, errno);
 #endif
-    return false;
+    return std::nullopt;
 }
 
-bool TargetFolder::create_named(const std::string& name, File& file)
+std::optional<File> TargetFolder::create_named(const std::string& name)
 {
     const int fd = ::openat(handle_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                             0600);
     if (fd < 0) {
         if (errno == EEXIST)
-            return false;
+            return std::nullopt;
         fail("nelze vytvořit cílový soubor", path_ / name, errno);
     }
     File created(fd, true);
@@ -477,9 +436,8 @@ bool TargetFolder::create_named(const std::string& name, File& file)
     struct stat named {};
     if (::fstat(fd, &held) != 0 || ::fstatat(handle_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || !same_inode(held, named))
-        return false;
-    file = std::move(created);
-    return true;
+        return std::nullopt;
+    return created;
 }
 
 bool TargetFolder::place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace)

@@ -4,8 +4,8 @@
 
 #include "file_io.h"
 
+#include "job_error.h"
 #include "printable_name.h"
-#include "stream_job.h"
 #include "system_error_text.h"
 
 #include <windows.h>
@@ -102,17 +102,7 @@ std::string cause(DWORD error)
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error)
 {
-    std::string message = what;
-    if (!path.empty()) {
-        // u8string: string() would go through the ANSI code page and could
-        // throw on a name it cannot represent.
-        const std::u8string name = path.u8string();
-        message += ": ";
-        message += printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
-    }
-    message += ": ";
-    message += cause(error);
-    throw JobError(message);
+    throw_failure(what, path, cause(error));
 }
 
 [[noreturn]] void fail(const std::string& what, DWORD error)
@@ -195,26 +185,7 @@ struct QueryHandle {
 
 } // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_)
-{
-    other.handle_ = invalid_handle();
-    other.owned_ = false;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        if (owned_ && valid(handle_))
-            CloseHandle(handle_);
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = invalid_handle();
-        other.owned_ = false;
-    }
-    return *this;
-}
-
-File::~File()
+void File::release() noexcept
 {
     if (owned_ && valid(handle_))
         CloseHandle(handle_);
@@ -266,10 +237,9 @@ void File::advise_sequential() noexcept
     // The source is opened with FILE_FLAG_SEQUENTIAL_SCAN instead.
 }
 
-int File::flush_early(std::uint64_t, std::uint64_t) noexcept
+void File::flush_early(std::uint64_t, std::uint64_t)
 {
     // Left to the final flush.
-    return 0;
 }
 
 // The attributes a replaced file hands on to the file that replaces it.
@@ -330,11 +300,8 @@ File open_source(const std::filesystem::path& path)
     const FileInfo info = file.info();
     if (info.directory)
         fail("zdroj je složka", path, ERROR_DIRECTORY);
-    if (!info.regular) {
-        const std::u8string name = path.u8string();
-        throw JobError("zdroj není obyčejný soubor: "
-                       + printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())));
-    }
+    if (!info.regular)
+        throw JobError("zdroj není obyčejný soubor: " + printable_name(path));
     return file;
 }
 
@@ -346,13 +313,7 @@ File borrow_descriptor(int fd)
     return File(reinterpret_cast<HANDLE>(handle), false);
 }
 
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path)
-{
-    int ignored = 0;
-    return info_of_path(path, ignored);
-}
-
-std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& error)
+std::optional<FileInfo> info_of_path(const std::filesystem::path& path, std::string* why)
 {
     // No access asked and everything shared: this works even on a file that
     // is open with no sharing, such as the job's own source. Links are
@@ -360,14 +321,16 @@ std::optional<FileInfo> info_of_path(const std::filesystem::path& path, int& err
     QueryHandle query{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     if (query.handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        error = errno_of(code) ? errno_of(code) : EIO;
+        const int error = errno_of(GetLastError());
+        if (why)
+            *why = system_error_text(error ? error : EIO);
         return std::nullopt;
     }
     bool ok = false;
     const FileInfo info = info_of_handle(query.handle, ok);
     if (!ok) {
-        error = EIO;
+        if (why)
+            *why = system_error_text(EIO);
         return std::nullopt;
     }
     return info;
@@ -384,10 +347,10 @@ bool same_file(const FileInfo& a, const FileInfo& b) noexcept
     return a.id == b.id;
 }
 
-int access_error(const std::filesystem::path&, bool) noexcept
+std::string access_refusal(const std::filesystem::path&, bool)
 {
     // Access control lists answer only to an attempt; the job makes it.
-    return 0;
+    return {};
 }
 
 std::size_t max_name_length(const std::filesystem::path&) noexcept
@@ -416,23 +379,6 @@ bool foreign_link_in_shared_folder(const std::filesystem::path&)
 {
     // Windows has no sticky folders shared by all.
     return false;
-}
-
-bool create_exclusive(const std::filesystem::path& path, File& file)
-{
-    // A new file that nobody else may read or write while it is written. Deleting
-    // is allowed, so that an abort (Ctrl+C, the progress dialog's abort button)
-    // can remove it from another thread while the job still holds it open.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-            return false;
-        fail("nelze vytvořit cílový soubor", path, error);
-    }
-    file = File(handle, true);
-    return true;
 }
 
 namespace {
@@ -531,12 +477,12 @@ void TargetFolder::remove_orphans() noexcept
     }
 }
 
-bool TargetFolder::create_nameless(File&)
+std::optional<File> TargetFolder::create_nameless()
 {
-    return false;
+    return std::nullopt;
 }
 
-bool TargetFolder::create_named(const std::string& name, File& file)
+std::optional<File> TargetFolder::create_named(const std::string& name)
 {
     const std::filesystem::path path = path_ / name;
     // Nobody else may read or write it while it is written. Deleting is
@@ -547,15 +493,14 @@ bool TargetFolder::create_named(const std::string& name, File& file)
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-            return false;
+            return std::nullopt;
         fail("nelze vytvořit cílový soubor", path, error);
     }
     // Deleted when the handle goes, which a killed process's handles do too,
     // until place() takes the mark back. Best effort: some file systems
     // refuse, and the abort still removes the file by name.
     (void)mark_for_deletion(handle, true);
-    file = File(handle, true);
-    return true;
+    return File(handle, true);
 }
 
 bool TargetFolder::place(File& temp, const std::string& temp_name, const std::filesystem::path& target, bool replace)

@@ -1,10 +1,10 @@
 #include "pending_file.h"
 
 #include "file_io.h"
+#include "job_error.h"
 
 #include <atomic>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 namespace trezorka::pending_file {
@@ -36,18 +36,20 @@ std::unique_lock<std::mutex> lock_unless_aborted(Registry& r)
         if (!r.aborted.load())
             return guard;
     }
-    throw std::runtime_error("the job was aborted");
+    throw JobError("the job was aborted");
 }
 
 } // namespace
 
-void create(file_io::TargetFolder& folder, const std::string& name, const std::function<void()>& create)
+bool create(file_io::TargetFolder& folder, const std::string& name, const std::function<bool()>& create)
 {
     Registry& r = registry();
     const auto guard = lock_unless_aborted(r);
-    create();
+    if (!create())
+        return false;
     r.folder = &folder;
     r.name = name;
+    return true;
 }
 
 void finish(const std::function<void()>& commit)

@@ -17,14 +17,15 @@ class TargetFolder;
 
 namespace trezorka::pending_file {
 
-// Runs `create` (which creates `name` in `folder`) under the lock and records
-// the file; an empty name for a file with no name, which needs no removing.
-// The folder must stay open until the file is finished or forgotten.
-// Throws if an abort has begun; nothing is created then.
-void create(file_io::TargetFolder& folder, const std::string& name, const std::function<void()>& create);
+// Runs `create` (which creates `name` in `folder`, or finds the name taken)
+// under the lock and, when it created the file, records it; an empty name for
+// a file with no name, which needs no removing. The folder must stay open
+// until the file is finished or forgotten. Throws JobError if an abort has
+// begun; nothing is created then.
+bool create(file_io::TargetFolder& folder, const std::string& name, const std::function<bool()>& create);
 
 // Runs `commit` (which renames or removes the recorded file) under the lock,
-// then forgets the file. Throws if an abort has begun.
+// then forgets the file. Throws JobError if an abort has begun.
 void finish(const std::function<void()>& commit);
 
 // Forgets the file without touching it (after the job removed it itself).

@@ -3,7 +3,6 @@
 #include "file_io.h"
 #include "mime_table.h"
 #include "secure_buffer.h"
-#include "stream_job.h"
 
 #include <algorithm>
 #include <array>
@@ -22,6 +21,16 @@ namespace {
 // Fewer bytes than this say too little: a short real file may well hold a
 // stray byte that would otherwise count against it.
 constexpr std::size_t min_judged_size = 16;
+
+// What the check looks at: no more than its window of a file's start, and
+// once cut there, no longer the whole file.
+std::span<const std::uint8_t> within_window(std::span<const std::uint8_t> start, bool& whole_file)
+{
+    if (start.size() <= plausibility_window)
+        return start;
+    whole_file = false;
+    return start.first(plausibility_window);
+}
 
 // "Few" characters that are not text: one in 128, none in a shorter text.
 // Random bytes hold about one in ten (random UTF-16 units one in eight), so
@@ -406,10 +415,7 @@ private:
 
 Plausibility judge_start(std::string_view target_name, std::span<const std::uint8_t> plain_start, bool whole_file)
 {
-    if (plain_start.size() > plausibility_window) {
-        plain_start = plain_start.first(plausibility_window);
-        whole_file = false;
-    }
+    plain_start = within_window(plain_start, whole_file);
     if (plain_start.size() < min_judged_size)
         return Plausibility::NoVerdict;
     const std::vector<std::uint16_t> kinds = kinds_for(target_name);
@@ -431,23 +437,14 @@ Plausibility judge_start(std::string_view target_name, std::span<const std::uint
 Plausibility judge_encrypted_start(std::string_view target_name, std::span<const std::uint8_t> encrypted_start,
                                    bool whole_file, std::u16string_view password, KeyRule rule)
 {
-    if (encrypted_start.size() > plausibility_window) {
-        encrypted_start = encrypted_start.first(plausibility_window);
-        whole_file = false;
-    }
+    encrypted_start = within_window(encrypted_start, whole_file);
     // Nothing to decide: spare the cipher service.
     if (encrypted_start.size() < min_judged_size || kinds_for(target_name).empty())
         return Plausibility::NoVerdict;
     SecureBytes plain(encrypted_start.size());
     std::copy(encrypted_start.begin(), encrypted_start.end(), plain.data());
     CipherContext context = CipherContext::acquire();
-    CipherHash hash = context.create_sha1_hash();
-    {
-        const SecureBytes bytes = password_hash_bytes(password);
-        hash.hash_data(bytes.span());
-    }
-    CipherKey key = hash.derive_rc4_key(rule);
-    key.decrypt(plain.span());
+    password_key(context, password, rule).decrypt(plain.span());
     return judge_start(target_name, plain.span(), whole_file);
     // `plain` wipes itself on the way out
 }

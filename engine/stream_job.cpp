@@ -1,20 +1,17 @@
 #include "stream_job.h"
 
 #include "file_io.h"
-#include "pending_file.h"
 #include "printable_name.h"
-#include "system_error_text.h"
 #include "target_check.h"
+#include "temporary_target.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -31,15 +28,6 @@ constexpr std::size_t slot_count = 4;
 // How often the progress callback and the early flush happen.
 constexpr std::uint64_t progress_step = 4 * 1024 * 1024;
 constexpr std::uint64_t writeback_step = 8 * 1024 * 1024;
-
-CipherKey make_key(std::u16string_view password, KeyRule rule, CipherContext& context)
-{
-    CipherHash hash = context.create_sha1_hash();
-    const SecureBytes bytes = password_hash_bytes(password);
-    hash.hash_data(bytes.span());
-    return hash.derive_rc4_key(rule);
-    // the hash object is destroyed here, as soon as the key exists
-}
 
 // The cipher thread and the slots it shares with the job's thread. A slot
 // is free, waiting for the cipher, or done and waiting to be written.
@@ -192,8 +180,8 @@ public:
     void finish()
     {
         stop();
-        if (error_ != 0)
-            throw JobError("nelze zapsat cíl na disk: " + system_error_text(error_));
+        if (error_)
+            std::rethrow_exception(error_);
     }
 
 private:
@@ -220,9 +208,12 @@ private:
                     return; // the final flush does the rest
                 end = end_;
             }
-            error_ = file_.flush_early(flushed, end - flushed);
-            if (error_ != 0)
+            try {
+                file_.flush_early(flushed, end - flushed);
+            } catch (...) {
+                error_ = std::current_exception();
                 return;
+            }
             flushed = end;
         }
     }
@@ -232,7 +223,7 @@ private:
     std::condition_variable wake_;
     std::uint64_t end_ = 0;
     bool stopping_ = false;
-    int error_ = 0; // written by the thread, read once it has ended
+    std::exception_ptr error_; // set by the thread, read once it has ended
     std::thread thread_;
 };
 
@@ -322,12 +313,6 @@ std::uint64_t pump(const StreamJob& job, SourceReader& source, std::uint64_t tot
 // or mixed target as done. The bytes read must be the size at the start and
 // still the size at the end, and the file must not have been written to
 // (its modification and change times) meanwhile.
-std::string shown(const std::filesystem::path& path)
-{
-    const std::u8string name = path.u8string();
-    return printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
-}
-
 void check_source_unchanged(const StreamJob& job, const file_io::File& source,
                             const file_io::FileInfo& at_start, std::uint64_t done)
 {
@@ -357,7 +342,7 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
         throw JobError("začátek zdroje patří jen k deskriptoru");
 
     CipherContext context = CipherContext::acquire();
-    CipherKey key = make_key(password, job.key_rule, context);
+    CipherKey key = password_key(context, password, job.key_rule);
     if (wipe_after_key)
         wipe_after_key->clear();
 
@@ -389,58 +374,27 @@ void run(const StreamJob& job, std::u16string_view password, SecureText* wipe_af
     // file someone puts there during the job is not replaced.
     const std::optional<file_io::FileInfo> replaced = folder.entry(target_name);
     const bool replace = job.replace_existing && replaced.has_value();
-    folder.remove_orphans();
-    file_io::File temp;
-    std::string temp_name; // stays empty for a file with no name
-    // Nothing to remove for a file with no name: it goes with its descriptor.
-    pending_file::create(folder, {}, [&] { folder.create_nameless(temp); });
-    for (int attempt = 0; !temp.is_open(); ++attempt) {
-        if (attempt == 100)
-            throw JobError("nelze vytvořit dočasný soubor");
-        temp_name = file_io::hidden_temp_name();
-        try {
-            pending_file::create(folder, temp_name, [&] {
-                if (!folder.create_named(temp_name, temp))
-                    throw std::system_error(std::make_error_code(std::errc::file_exists));
-            });
-        } catch (const std::system_error& e) {
-            if (e.code() != std::errc::file_exists)
-                throw;
-        }
-    }
-
-    try {
-        const std::uint64_t done = pump(job, reader, total, key, temp, true);
-        check_source_unchanged(job, source, source_info, done);
-        temp.sync();
-        // A folder moved away meanwhile would get the target where the user
-        // no longer looks for it, and a folder put in its place would not get
-        // it at all: the job fails and leaves nothing instead.
-        if (!folder.still_at(folder_path))
-            throw JobError("cílová složka byla během práce přesunuta: " + shown(folder_path));
-        bool placed = true;
-        pending_file::finish([&] {
-            placed = folder.place(temp, temp_name, target_name, replace);
-            if (!placed)
-                folder.remove(temp_name);
-        });
-        if (!placed)
-            throw TargetExistsError("cíl už existuje: " + shown(target_path));
-    } catch (...) {
-        temp = file_io::File();
-        folder.remove(temp_name);
-        pending_file::forget();
-        throw;
-    }
+    TemporaryTarget temp(folder);
+    file_io::File& target = temp.file();
+    const std::uint64_t done = pump(job, reader, total, key, target, true);
+    check_source_unchanged(job, source, source_info, done);
+    target.sync();
+    // A folder moved away meanwhile would get the target where the user no
+    // longer looks for it, and a folder put in its place would not get it at
+    // all: the job fails and leaves nothing instead.
+    if (!folder.still_at(folder_path))
+        throw JobError("cílová složka byla během práce přesunuta: " + printable_name(folder_path));
+    if (!temp.place(target_name, replace))
+        throw TargetExistsError("cíl už existuje: " + printable_name(target_path));
     // The target has its name and its bytes are on disk. Only now does it get
     // its final permissions (until now it was its owner's alone, also under a
     // hidden name a kill may leave), through the descriptor, which still
     // holds the very file that was placed. A failure cannot undo the
     // placing, and leaves the file no more open than it was: not reported.
     try {
-        temp.set_target_permissions(replaced, source_info);
-        temp.sync();
-        temp.close();
+        target.set_target_permissions(replaced, source_info);
+        target.sync();
+        target.close();
     } catch (const JobError&) {
     }
     folder.sync();

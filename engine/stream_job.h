@@ -7,6 +7,8 @@
 // whatever was at the target path is left as it was.
 
 #include "cipher.h"
+#include "endpoint.h"
+#include "job_error.h"
 #include "secure_text.h"
 
 #include <cstddef>
@@ -14,32 +16,12 @@
 #include <filesystem>
 #include <functional>
 #include <span>
-#include <stdexcept>
 #include <string_view>
 
 namespace trezorka {
 
-// Any failure of the file work or of the cipher service during a job.
-struct JobError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-// The target already exists and the job was told not to replace it.
-struct TargetExistsError : JobError {
-    using JobError::JobError;
-};
-
 inline constexpr std::size_t legacy_block_size = 512;
 inline constexpr std::size_t default_block_size = 64 * 1024;
-
-// Where the bytes come from or go to: a path, or an already open descriptor
-// (standard input or output of the command-line tool), used as it is.
-struct Endpoint {
-    std::filesystem::path path;
-    int fd = -1;
-    static Endpoint file(std::filesystem::path p) { return {std::move(p), -1}; }
-    static Endpoint descriptor(int fd) { return {{}, fd}; }
-    bool is_descriptor() const { return fd >= 0; }
-};
 
 struct StreamJob {
     Endpoint source;

@@ -2,7 +2,6 @@
 
 #include "file_io.h"
 #include "printable_name.h"
-#include "system_error_text.h"
 
 #include <optional>
 #include <system_error>
@@ -10,12 +9,6 @@
 namespace trezorka {
 
 namespace {
-
-std::string shown(const std::filesystem::path& path)
-{
-    const std::u8string name = path.u8string();
-    return printable_name(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
-}
 
 EndpointCheck problem(EndpointProblem kind, std::string message)
 {
@@ -50,7 +43,7 @@ EndpointCheck check_target_link(const std::filesystem::path& target)
 {
     if (!target.empty() && file_io::foreign_link_in_shared_folder(target))
         return problem(EndpointProblem::ForeignLink,
-                       "cíl je symbolický odkaz jiného uživatele ve sdílené složce: " + shown(target));
+                       "cíl je symbolický odkaz jiného uživatele ve sdílené složce: " + printable_name(target));
     return {};
 }
 
@@ -74,19 +67,17 @@ EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bo
         if (source_info && source_info->directory)
             return problem(EndpointProblem::SourceUnusable, "zdroj je složka");
     } else {
-        int error = 0;
-        source_info = file_io::info_of_path(source.path, error);
-        const std::string name = shown(source.path);
+        std::string why;
+        source_info = file_io::info_of_path(source.path, &why);
+        const std::string name = printable_name(source.path);
         if (!source_info)
-            return problem(EndpointProblem::SourceUnusable,
-                           "nelze otevřít zdroj: " + name + ": " + system_error_text(error));
+            return problem(EndpointProblem::SourceUnusable, "nelze otevřít zdroj: " + name + ": " + why);
         if (source_info->directory)
             return problem(EndpointProblem::SourceUnusable, "zdroj je složka: " + name);
         if (!source_info->regular)
             return problem(EndpointProblem::SourceUnusable, "zdroj není obyčejný soubor: " + name);
-        if (const int denied = file_io::access_error(source.path, false))
-            return problem(EndpointProblem::SourceUnusable,
-                           "nelze otevřít zdroj: " + name + ": " + system_error_text(denied));
+        if (const std::string denied = file_io::access_refusal(source.path, false); !denied.empty())
+            return problem(EndpointProblem::SourceUnusable, "nelze otevřít zdroj: " + name + ": " + denied);
     }
 
     if (!target.is_descriptor()) {
@@ -104,7 +95,7 @@ EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bo
     if (target.is_descriptor())
         return {};
 
-    const std::string name = shown(target.path);
+    const std::string name = printable_name(target.path);
     if (target_info && target_info->directory)
         return problem(EndpointProblem::TargetUnusable, "cíl je složka: " + name);
     // Renaming over a device or a pipe would replace the node itself.
@@ -116,14 +107,14 @@ EndpointCheck check_endpoints(const Endpoint& source, const Endpoint& target, bo
     std::filesystem::path folder = resolved.path.parent_path();
     if (folder.empty())
         folder = ".";
-    int error = 0;
-    const std::optional<file_io::FileInfo> folder_info = file_io::info_of_path(folder, error);
+    std::string why;
+    const std::optional<file_io::FileInfo> folder_info = file_io::info_of_path(folder, &why);
     if (!folder_info || !folder_info->directory)
-        return problem(EndpointProblem::TargetUnusable, "cílová složka neexistuje: " + shown(folder)
-                                                            + (folder_info ? "" : ": " + system_error_text(error)));
-    if (const int denied = file_io::access_error(folder, true))
         return problem(EndpointProblem::TargetUnusable,
-                       "do cílové složky nelze zapisovat: " + shown(folder) + ": " + system_error_text(denied));
+                       "cílová složka neexistuje: " + printable_name(folder) + (folder_info ? "" : ": " + why));
+    if (const std::string denied = file_io::access_refusal(folder, true); !denied.empty())
+        return problem(EndpointProblem::TargetUnusable,
+                       "do cílové složky nelze zapisovat: " + printable_name(folder) + ": " + denied);
     const std::size_t name_length = resolved.path.filename().native().size();
     std::error_code ec;
     const std::filesystem::path whole = std::filesystem::absolute(resolved.path, ec);

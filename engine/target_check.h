@@ -1,12 +1,12 @@
 #pragma once
 
 // The checks of a job's source and target that can be made before anything
-// is asked or written. The tool calls it before asking for the password (the
-// window its link check), and the stream job runs the same check again when
-// it starts, so there is one rule for what may be read and where it may be
-// written.
+// is asked or written. The tool runs check_endpoints() before asking for the
+// password, both windows' rules run check_target_link() before theirs, and
+// the stream job runs check_endpoints() again when it starts, so there is one
+// rule for what may be read and where it may be written.
 
-#include "stream_job.h"
+#include "endpoint.h"
 
 #include <filesystem>
 #include <string>

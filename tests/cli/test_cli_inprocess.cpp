@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "password.h"
+#include "test_util.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,7 @@
 
 namespace fs = std::filesystem;
 using namespace trezorka::cli;
+using namespace test_util;
 
 namespace {
 
@@ -65,11 +67,6 @@ Run runIn(const QString& dir, const std::vector<std::string>& args, ScriptedProm
     ::close(null);
     r.err = QString::fromStdString(err.str());
     return r;
-}
-
-void writeFile(const fs::path& path, const char* bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // Whether the memory at `address` is locked ("lo" among the mapping's VmFlags).
@@ -159,11 +156,11 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", "Ahoj, svete!");
-        writeFile(d / "b.t2k", "Ahoj, svete!");
-        writeFile(d / "old.t1k", "x");
-        writeFile(d / ".t2k", "x");
-        writeFile(d / "e\x1b[2Jx.txt", "x");
+        write_file(d / "a.txt", "Ahoj, svete!");
+        write_file(d / "b.t2k", "Ahoj, svete!");
+        write_file(d / "old.t1k", "x");
+        write_file(d / ".t2k", "x");
+        write_file(d / "e\x1b[2Jx.txt", "x");
         QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
 
         ScriptedPrompt prompt;
@@ -205,9 +202,9 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", "Ahoj, svete!");
-        writeFile(d / "b.t2k", "Ahoj, svete!");
-        writeFile(d / "pw", (password + "\n").toUtf8().constData());
+        write_file(d / "a.txt", "Ahoj, svete!");
+        write_file(d / "b.t2k", "Ahoj, svete!");
+        write_file(d / "pw", (password + "\n").toUtf8().constData());
         std::vector<std::string> args{"--password-file", "pw"};
         for (const QString& a : options.split(' '))
             args.push_back(a.toStdString());

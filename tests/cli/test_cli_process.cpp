@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "../engine/no_nameless_files.h"
+#include "test_qt.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace test_util;
 
 namespace {
 
@@ -116,47 +117,6 @@ Outcome runCli(const QStringList& args, const QString& dir, const QByteArray& in
 Outcome runCliInShell(const QString& script, const QString& dir, const QByteArray& input = {})
 {
     return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, cliPath()}, dir, input);
-}
-
-void writeFile(const fs::path& path, const QByteArray& bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.constData(), bytes.size());
-}
-
-QByteArray readFile(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    return QByteArray::fromStdString(bytes);
-}
-
-// Every entry of a folder (names as bytes) with the content of regular files.
-using Snapshot = std::map<std::string, QByteArray>;
-Snapshot snapshot(const QString& dir)
-{
-    Snapshot s;
-    for (const auto& entry : fs::directory_iterator(dir.toStdString()))
-        s[entry.path().filename().native()] =
-            entry.is_regular_file() ? readFile(entry.path()) : QByteArray("<not a file>");
-    return s;
-}
-
-std::string describe(const Snapshot& s)
-{
-    std::string text;
-    for (const auto& [name, content] : s)
-        text += name + " (" + std::to_string(content.size()) + " B) ";
-    return text;
-}
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator gen(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (auto& b : bytes)
-        b = static_cast<char>(gen.bounded(256));
-    return bytes;
 }
 
 // A pseudo-terminal pair; the tests play the person at the master side.
@@ -351,14 +311,14 @@ private slots:
         QFETCH(QByteArray, cipher);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "pw", passwordFile);
+        write_file(d / "a.txt", plain);
+        write_file(d / "pw", passwordFile);
         const QStringList pw{"--password-file", "pw"};
 
         // Through files: the target is named by the window's rule.
         Outcome enc = runCli(options + pw + QStringList{"a.txt"}, dir.path());
         QCOMPARE(enc.status, 0);
-        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipher.toHex());
+        QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k").toHex(), cipher.toHex());
         QCOMPARE(enc.out, QByteArray());
         // These passwords are all short: the format's warning comes first.
         const QRegularExpression report("^Varování: u tohoto formátu se počítá jen prvních [1-7] znaků hesla\\.\n"
@@ -378,7 +338,7 @@ private slots:
         fs::remove(d / "a.txt");
         Outcome dec = runCli(options + pw + QStringList{"a.txt.t2k"}, dir.path());
         QCOMPARE(dec.status, 0);
-        QCOMPARE(readFile(d / "a.txt"), plain);
+        QCOMPARE(read_file<QByteArray>(d / "a.txt"), plain);
         QVERIFY(dec.err.startsWith("Dešifrování souboru dokončeno.\nSoubor uložen do: a.txt."));
     }
 
@@ -393,13 +353,13 @@ private slots:
         QFETCH(int, size);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        const QByteArray data = randomBytes(size, static_cast<quint32>(size) + 7);
-        writeFile(d / "data.bin", data);
-        writeFile(d / "pw", "heslo s mezerou\n");
+        const QByteArray data = random_bytes<QByteArray>(size, static_cast<quint32>(size) + 7);
+        write_file(d / "data.bin", data);
+        write_file(d / "pw", "heslo s mezerou\n");
         const QStringList pw{"--password-file", "pw", "-q"};
 
         QCOMPARE(runCli(pw + QStringList{"data.bin"}, dir.path()).status, 0);
-        const QByteArray cipher = readFile(d / "data.bin.t2k");
+        const QByteArray cipher = read_file<QByteArray>(d / "data.bin.t2k");
         QCOMPARE(cipher.size(), data.size());
         if (size > 16)
             QVERIFY(cipher != data);
@@ -409,7 +369,7 @@ private slots:
         QVERIFY(pipeEnc.out == cipher);
 
         QCOMPARE(runCli(pw + QStringList{"data.bin.t2k", "-o", "back.bin"}, dir.path()).status, 0);
-        QVERIFY(readFile(d / "back.bin") == data);
+        QVERIFY(read_file<QByteArray>(d / "back.bin") == data);
 
         Outcome pipeDec = runCli(pw + QStringList{"-d", "-"}, dir.path(), cipher);
         QCOMPARE(pipeDec.status, 0);
@@ -437,8 +397,8 @@ private slots:
         QFETCH(QByteArray, input);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "a.txt", plain);
+        write_file(d / "pw", "Trezor\n");
         Outcome o = runCliInShell(script, dir.path(), input);
         QCOMPARE(o.status, 0);
         QCOMPARE(o.out.toHex(), cipherTrezor.toHex());
@@ -462,13 +422,13 @@ private slots:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "a.txt", plain);
+        write_file(d / "pw", "Trezor\n");
         Outcome o = runCliInShell(script, dir.path());
         QVERIFY(o.finished);
         QCOMPARE(o.status, status);
-        QCOMPARE(readFile(d / "a.txt").toHex(), content.toHex());
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(2));
+        QCOMPARE(read_file<QByteArray>(d / "a.txt").toHex(), content.toHex());
+        QCOMPARE(snapshot(d).size(), std::size_t(2));
     }
 
     // Status 2: nothing is asked, nothing is written, nothing changes.
@@ -537,13 +497,13 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "old.txt", "old plain");
-        writeFile(d / "old.txt.t2k", "OLD TARGET");
-        writeFile(d / "old.t1k", "older format");
-        writeFile(d / "pw", "Trezor\n");
-        writeFile(d / "emptyline", "\n");
-        writeFile(d / "emptyfile", "");
+        write_file(d / "a.txt", plain);
+        write_file(d / "old.txt", "old plain");
+        write_file(d / "old.txt.t2k", "OLD TARGET");
+        write_file(d / "old.t1k", "older format");
+        write_file(d / "pw", "Trezor\n");
+        write_file(d / "emptyline", "\n");
+        write_file(d / "emptyfile", "");
         fs::create_directory(d / "sub");
         fs::create_symlink("a.txt", d / "link");
         if (QByteArray(QTest::currentDataTag()).contains("shared folder")) {
@@ -555,7 +515,7 @@ private slots:
             fs::create_symlink("../old.txt", d / "shared" / "report.t2k");
             QCOMPARE(::lchown((d / "shared" / "report.t2k").c_str(), 65533, 65533), 0);
         }
-        const Snapshot before = snapshot(dir.path());
+        const Snapshot before = snapshot(d);
 
         Outcome o = runCli(args, dir.path(), input);
         QVERIFY2(o.finished, "the tool waited instead of refusing");
@@ -563,7 +523,7 @@ private slots:
         QCOMPARE(o.status, 2);
         QVERIFY2(QString::fromUtf8(o.err).contains(message), o.err.constData());
         QCOMPARE(o.out, QByteArray());
-        const Snapshot after = snapshot(dir.path());
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -579,13 +539,13 @@ private slots:
         QFETCH(QStringList, args);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "a.txt.t2k", "an older file, longer than the new one");
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "a.txt", plain);
+        write_file(d / "a.txt.t2k", "an older file, longer than the new one");
+        write_file(d / "pw", "Trezor\n");
         Outcome o = runCli(QStringList{"--force", "--password-file", "pw"} + args, dir.path(), plain);
         QCOMPARE(o.status, 0);
-        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
+        QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+        QCOMPARE(snapshot(d).size(), std::size_t(3));
     }
 
     // The failure text; no target, no temporary file. Status 1 when the
@@ -620,11 +580,11 @@ private slots:
         QFETCH(QString, cause);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "a.txt", plain);
+        write_file(d / "pw", "Trezor\n");
         fs::create_directory(d / "folder");
         QCOMPARE(::mkfifo((d / "fifo").c_str(), 0600), 0);
-        const Snapshot before = snapshot(dir.path());
+        const Snapshot before = snapshot(d);
 
         // A file-size limit keeps a tool that reads a device from filling the disk.
         Outcome o = runProgram(QStringLiteral("/bin/sh"),
@@ -637,7 +597,7 @@ private slots:
         QVERIFY2(QString::fromUtf8(o.err).contains(cause), o.err.constData());
         QCOMPARE(o.err.contains("chyba při načítání/ukládání"), status == 1);
         QVERIFY(fs::is_empty(d / "folder"));
-        const Snapshot after = snapshot(dir.path());
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -647,8 +607,8 @@ private slots:
             QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "a.txt", plain);
+        write_file(d / "pw", "Trezor\n");
         fs::create_directory(d / "ro");
         fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
         Outcome o = runCli({"--password-file", "pw", "a.txt", "-o", "ro/a.t2k"}, dir.path());
@@ -670,11 +630,11 @@ private slots:
         QFETCH(bool, targetExists);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "big.bin", randomBytes(256 * 1024, 3));
-        writeFile(d / "pw", "Trezor, long enough to count\n");
+        write_file(d / "big.bin", random_bytes<QByteArray>(256 * 1024, 3));
+        write_file(d / "pw", "Trezor, long enough to count\n");
         if (targetExists)
-            writeFile(d / "big.bin.t2k", "the old target");
-        const Snapshot before = snapshot(dir.path());
+            write_file(d / "big.bin.t2k", "the old target");
+        const Snapshot before = snapshot(d);
 
         // 64 blocks of 512 bytes (1024 in some shells): far below 256 KiB.
         Outcome o = runCliInShell(
@@ -682,7 +642,7 @@ private slots:
         QCOMPARE(o.exitStatus, QProcess::NormalExit);
         QCOMPARE(o.status, 1);
         QVERIFY2(o.err.startsWith(textEncryptFailed), o.err.constData());
-        const Snapshot after = snapshot(dir.path());
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -709,15 +669,15 @@ private slots:
         QFETCH(int, signal);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "pw", "Trezor\n");
-        writeFile(d / "out.t2k", "the old target");
-        const Snapshot before = snapshot(dir.path());
+        write_file(d / "pw", "Trezor\n");
+        write_file(d / "out.t2k", "the old target");
+        const Snapshot before = snapshot(d);
 
         QProcess p;
         startProcess(p, cliPath(), {"--force", "--password-file", "pw", "-e", "-", "-o", "out.t2k"}, dir.path());
         QVERIFY(p.waitForStarted(5000));
         // Standard input stays open: the job waits for more data with its temporary file in place.
-        p.write(randomBytes(200000, 5));
+        p.write(random_bytes<QByteArray>(200000, 5));
         QVERIFY(p.waitForBytesWritten(5000));
         QVERIFY2(waitForNewEntry(dir.path(), before, p.processId()), "no temporary file appeared");
         QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
@@ -725,7 +685,7 @@ private slots:
         QVERIFY(o.finished);
         QCOMPARE(o.exitStatus, QProcess::NormalExit);
         QCOMPARE(o.status, 128 + signal);
-        const Snapshot after = snapshot(dir.path());
+        const Snapshot after = snapshot(d);
         QVERIFY2(after == before, describe(after).c_str());
     }
 
@@ -746,9 +706,9 @@ private slots:
             QSKIP("needs strace");
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", randomBytes(100000, 12));
-        writeFile(d / "pw", "Trezor\n");
-        writeFile(d / "a.txt.t2k", "the old target");
+        write_file(d / "a.txt", random_bytes<QByteArray>(100000, 12));
+        write_file(d / "pw", "Trezor\n");
+        write_file(d / "a.txt.t2k", "the old target");
         ::chmod((d / "a.txt.t2k").c_str(), 0644);
         const auto hidden = [&] {
             std::vector<fs::path> found;
@@ -769,7 +729,7 @@ private slots:
                            cliPath(), "--force", "-q", "--password-file", "pw", "a.txt"});
         QVERIFY(p.waitForStarted(5000));
         QVERIFY(finish(p).finished);
-        QCOMPARE(readFile(d / "a.txt.t2k"), QByteArray("the old target"));
+        QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k"), QByteArray("the old target"));
         const std::vector<fs::path> left = hidden();
         QCOMPARE(left.size(), std::size_t(1));
         struct stat st {};
@@ -778,7 +738,7 @@ private slots:
 
         QCOMPARE(runCli({"-q", "--password-file", "pw", "a.txt", "-o", "b.t2k"}, dir.path()).status, 0);
         QCOMPARE(hidden(), std::vector<fs::path>{});
-        QCOMPARE(readFile(d / "a.txt.t2k"), QByteArray("the old target"));
+        QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k"), QByteArray("the old target"));
     }
 
     // While the job runs, the password is nowhere in the tool's memory, in
@@ -795,14 +755,14 @@ private slots:
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
         const QString password = QStringLiteral("Zx9-Heslo-Qw7-žluť");
-        writeFile(d / "pw", password.toUtf8() + "\n");
+        write_file(d / "pw", password.toUtf8() + "\n");
         QProcess p;
         startProcess(p, "/bin/sh", {"-c", script, cliPath()}, dir.path());
         QVERIFY(p.waitForStarted(5000));
         // Standard input stays open: the job waits for more data, its key made.
-        p.write(randomBytes(300000, 8));
+        p.write(random_bytes<QByteArray>(300000, 8));
         QVERIFY(p.waitForBytesWritten(5000));
-        QVERIFY(waitForNewEntry(dir.path(), snapshot(dir.path()), p.processId()));
+        QVERIFY(waitForNewEntry(dir.path(), snapshot(d), p.processId()));
         QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
         const std::optional<bool> utf8Seen = memoryHolds(p.processId(), password.toUtf8());
         const std::optional<bool> utf16Seen = memoryHolds(p.processId(), utf16);
@@ -830,21 +790,21 @@ private slots:
                     fs::remove_all(entry.path(), ec);
             }
         } cleanup{d};
-        writeFile(d / name, plain);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / name, plain);
+        write_file(d / "pw", "Trezor\n");
 
         Outcome enc = runCliInShell(
             QStringLiteral("exec \"$0\" --password-file pw \"$(printf 'caf\\351 \\377.txt')\""), dir.path());
         QCOMPARE(enc.status, 0);
-        QCOMPARE(readFile(d / (name + ".t2k")).toHex(), cipherTrezor.toHex());
+        QCOMPARE(read_file<QByteArray>(d / (name + ".t2k")).toHex(), cipherTrezor.toHex());
         QVERIFY(enc.err.contains(QByteArray::fromStdString("Soubor uložen do: " + name + ".t2k.\n")));
 
         fs::remove(d / name);
         Outcome dec = runCliInShell(
             QStringLiteral("exec \"$0\" -q --password-file pw \"$(printf 'caf\\351 \\377.txt.t2k')\""), dir.path());
         QCOMPARE(dec.status, 0);
-        QCOMPARE(readFile(d / name), plain);
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(3));
+        QCOMPARE(read_file<QByteArray>(d / name), plain);
+        QCOMPARE(snapshot(d).size(), std::size_t(3));
     }
 
     void binaryDataNotThroughTerminal_data()
@@ -861,8 +821,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, terminalIsInput);
         QTemporaryDir dir;
-        writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
-        writeFile(fs::path(dir.path().toStdString()) / "pw", "Trezor\n");
+        write_file(fs::path(dir.path().toStdString()) / "a.txt", plain);
+        write_file(fs::path(dir.path().toStdString()) / "pw", "Trezor\n");
         Pty pty;
         QVERIFY(pty.ok());
         QProcess p;
@@ -920,8 +880,8 @@ private slots:
         QFETCH(QString, message);
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
-        writeFile(d / "b.t2k", cipherTrezor);
+        write_file(d / "a.txt", plain);
+        write_file(d / "b.t2k", cipherTrezor);
         Pty pty;
         QVERIFY(pty.ok());
         QVERIFY(pty.echoOn());
@@ -943,9 +903,9 @@ private slots:
         QVERIFY2(!pty.seen.contains("rezor"), "the password was echoed");
         QVERIFY(pty.echoOn());
         if (status == 0 && source == "a.txt")
-            QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+            QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
         if (status == 0 && source == "b.t2k")
-            QCOMPARE(readFile(d / "b"), plain);
+            QCOMPARE(read_file<QByteArray>(d / "b"), plain);
         if (status != 0)
             QVERIFY(!fs::exists(d / "a.txt.t2k"));
     }
@@ -965,7 +925,7 @@ private slots:
         QFETCH(QByteArray, typed);
         QFETCH(int, signal);
         QTemporaryDir dir;
-        writeFile(fs::path(dir.path().toStdString()) / "a.txt", plain);
+        write_file(fs::path(dir.path().toStdString()) / "a.txt", plain);
         Pty pty;
         QVERIFY(pty.ok());
         QProcess p;
@@ -981,7 +941,7 @@ private slots:
         QCOMPARE(o.exitStatus, QProcess::NormalExit);
         QCOMPARE(o.status, 128 + signal);
         QVERIFY(pty.echoOn());
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(1));
+        QCOMPARE(snapshot(fs_path(dir.path())).size(), std::size_t(1));
     }
 
     // Ctrl+Z at the prompt and fg in a real shell: nothing typed shows, the
@@ -992,7 +952,7 @@ private slots:
             QSKIP("needs tmux and bash");
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "a.txt", plain);
+        write_file(d / "a.txt", plain);
         Tmux tmux(dir.path());
         QVERIFY(tmux.started());
         tmux.keys({"'" + cliPath() + "' a.txt", "Enter"});
@@ -1012,7 +972,7 @@ private slots:
         // the prompt, and again after fg (tmux drops the trailing space)
         QVERIFY2(screen.count(QRegularExpression("^Heslo:$", QRegularExpression::MultilineOption)) == 2,
                  qPrintable(screen));
-        QCOMPARE(readFile(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
+        QCOMPARE(read_file<QByteArray>(d / "a.txt.t2k").toHex(), cipherTrezor.toHex());
     }
 
     // Decrypting: a start that does not look like the target's kind ends
@@ -1057,26 +1017,26 @@ private slots:
         QByteArray text;
         while (text.size() < 200000)
             text += "Příliš žluťoučký kůň úpěl ďábelské ódy.\n";
-        writeFile(d / "doc.txt", text);
-        writeFile(d / "noise", randomBytes(100000, 9));
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "doc.txt", text);
+        write_file(d / "noise", random_bytes<QByteArray>(100000, 9));
+        write_file(d / "pw", "Trezor\n");
         QCOMPARE(runCli({"-q", "--password-file", "pw", "doc.txt"}, dir.path()).status, 0);
         fs::remove(d / "doc.txt");
-        writeFile(d / "pw", password + "\n");
-        const Snapshot before = snapshot(dir.path());
+        write_file(d / "pw", password + "\n");
+        const Snapshot before = snapshot(d);
 
         Outcome o = runCli(QStringList{"-q", "--password-file", "pw"} + args, dir.path(),
-                           input.isEmpty() ? QByteArray() : readFile(d / input.toStdString()));
+                           input.isEmpty() ? QByteArray() : read_file<QByteArray>(d / input.toStdString()));
         QCOMPARE(o.status, status);
         if (status == 2) {
             QVERIFY2(o.err.contains("Heslo je nejspíš chybné") && o.err.contains("--no-check"), o.err.constData());
             QCOMPARE(o.out, QByteArray());
-            QVERIFY(snapshot(dir.path()) == before);
+            QVERIFY(snapshot(d) == before);
         } else if (written == "plain") {
-            QVERIFY(readFile(d / "out.txt") == text);
+            QVERIFY(read_file<QByteArray>(d / "out.txt") == text);
         } else {
-            QCOMPARE(readFile(d / "out.txt").size(), input.isEmpty() ? text.size() : readFile(d / input.toStdString()).size());
-            QVERIFY(readFile(d / "out.txt") != text);
+            QCOMPARE(read_file<QByteArray>(d / "out.txt").size(), input.isEmpty() ? text.size() : read_file<QByteArray>(d / input.toStdString()).size());
+            QVERIFY(read_file<QByteArray>(d / "out.txt") != text);
         }
     }
 
@@ -1088,15 +1048,15 @@ private slots:
             QSKIP("age is not installed (Debian package age)");
         QTemporaryDir dir;
         const fs::path d = dir.path().toStdString();
-        writeFile(d / "x.t2k", cipherTrezor);
-        writeFile(d / "pw", "Trezor\n");
+        write_file(d / "x.t2k", cipherTrezor);
+        write_file(d / "pw", "Trezor\n");
         Outcome o = runCliInShell("age-keygen -o key.txt 2>/dev/null && "
                                   "\"$0\" -d -o - --password-file pw x.t2k | age -r \"$(age-keygen -y key.txt)\" -o x.age && "
                                   "age -d -i key.txt x.age",
                                   dir.path());
         QCOMPARE(o.status, 0);
         QCOMPARE(o.out, plain);
-        QCOMPARE(snapshot(dir.path()).size(), std::size_t(4)); // key.txt, pw, x.t2k, x.age
+        QCOMPARE(snapshot(d).size(), std::size_t(4)); // key.txt, pw, x.t2k, x.age
     }
 
     void helpAndVersion()

@@ -1,7 +1,7 @@
 // The cipher layer: what the password turns into, and RC4 itself.
 
 #include "cipher.h"
-#include "test_util.h"
+#include "test_qt.h"
 #include "vectors.h"
 
 #include <QTest>
@@ -16,10 +16,7 @@ namespace {
 Bytes encrypt_with_password(std::u16string_view password, KeyRule rule, Bytes data)
 {
     CipherContext context = CipherContext::acquire();
-    CipherHash hash = context.create_sha1_hash();
-    hash.hash_data(password_hash_bytes(password).span());
-    CipherKey key = hash.derive_rc4_key(rule);
-    key.encrypt(data);
+    password_key(context, password, rule).encrypt(data);
     return data;
 }
 
@@ -51,11 +48,8 @@ private slots:
         QCOMPARE(to_hex(ciphertext), QByteArray(v.ciphertext_hex.data()));
 
         CipherContext context = CipherContext::acquire();
-        CipherHash hash = context.create_sha1_hash();
-        hash.hash_data(password_hash_bytes(v.password).span());
-        CipherKey key = hash.derive_rc4_key(KeyRule::Strong128);
         Bytes back = ciphertext;
-        key.decrypt(back);
+        password_key(context, v.password, KeyRule::Strong128).decrypt(back);
         QCOMPARE(back, plaintext());
     }
 

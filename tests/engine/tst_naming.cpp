@@ -2,7 +2,7 @@
 
 #include "naming.h"
 #include "native_path.h"
-#include "test_util.h"
+#include "test_qt.h"
 #include "vectors.h"
 
 #include <QTest>
@@ -11,11 +11,6 @@ using namespace trezorka;
 using namespace test_util;
 
 namespace {
-
-QString q(std::u16string_view text)
-{
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
 
 std::u16string u(const QString& text)
 {
@@ -68,21 +63,21 @@ private slots:
 
         QCOMPARE(is_decrypt_source(conv(v.source), syntax), v.decrypt);
         const TargetProposal proposal = propose_target(conv(v.source), syntax);
-        QCOMPARE(q(proposal.target), q(conv(v.proposed)));
-        QCOMPARE(q(proposal.save_dialog_name), q(conv(v.dialog_name)));
+        QCOMPARE(qs(proposal.target), qs(conv(v.proposed)));
+        QCOMPARE(qs(proposal.save_dialog_name), qs(conv(v.dialog_name)));
         QCOMPARE(proposal.save_filter_index, v.filter_index);
-        QCOMPARE(q(recompose_target(conv(v.chosen), conv(v.source), proposal.target, syntax)),
-                 q(conv(v.recomposed)));
+        QCOMPARE(qs(recompose_target(conv(v.chosen), conv(v.source), proposal.target, syntax)),
+                 qs(conv(v.recomposed)));
     }
 
     // A file without extension, encrypted and decrypted: a later pick cannot add one.
     void noExtensionStaysWithout()
     {
         const TargetProposal enc = propose_target(u"/d/notes", posix_paths);
-        QCOMPARE(q(enc.target), QString("/d/notes.t2k"));
+        QCOMPARE(qs(enc.target), QString("/d/notes.t2k"));
         const TargetProposal dec = propose_target(enc.target, posix_paths);
-        QCOMPARE(q(dec.target), QString("/d/notes"));
-        QCOMPARE(q(recompose_target(u"/e/picked.txt", enc.target, dec.target, posix_paths)), QString("/e/picked"));
+        QCOMPARE(qs(dec.target), QString("/d/notes"));
+        QCOMPARE(qs(recompose_target(u"/e/picked.txt", enc.target, dec.target, posix_paths)), QString("/e/picked"));
     }
 
     void pieces_data()
@@ -118,11 +113,11 @@ private slots:
         QFETCH(QString, changedToTxt);
         const PathSyntax syntax = posix ? posix_paths : windows_paths;
         const std::u16string p = u(path);
-        QCOMPARE(q(folder_of(p, syntax)), folder);
-        QCOMPARE(q(name_of(p, syntax)), name);
-        QCOMPARE(q(extension_of(p, syntax)), extension);
-        QCOMPARE(q(change_extension(p, u".txt", syntax)), changedToTxt);
-        QCOMPARE(q(change_extension(p, u"", syntax) + extension_of(p, syntax)), path);
+        QCOMPARE(qs(folder_of(p, syntax)), folder);
+        QCOMPARE(qs(name_of(p, syntax)), name);
+        QCOMPARE(qs(extension_of(p, syntax)), extension);
+        QCOMPARE(qs(change_extension(p, u".txt", syntax)), changedToTxt);
+        QCOMPARE(qs(change_extension(p, u"", syntax) + extension_of(p, syntax)), path);
     }
 
     void formatMarks_data()
@@ -187,7 +182,7 @@ private slots:
         const std::string_view in(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         const std::u16string decoded = utf16_from_native_bytes(in);
         if (!text.isEmpty())
-            QCOMPARE(q(decoded), text);
+            QCOMPARE(qs(decoded), text);
         QCOMPARE(QByteArray::fromStdString(native_bytes_from_utf16(decoded)), bytes);
 #ifndef _WIN32
         const std::filesystem::path path{std::string(in)};
@@ -200,7 +195,7 @@ private slots:
     {
         const std::u16string text = u"a\u00e9\u20ac\U0001F600z";
         QCOMPARE(QByteArray::fromStdString(native_bytes_from_utf16(text)), QString::fromStdU16String(text).toUtf8());
-        QCOMPARE(q(utf16_from_native_bytes(native_bytes_from_utf16(text))), q(text));
+        QCOMPARE(qs(utf16_from_native_bytes(native_bytes_from_utf16(text))), qs(text));
     }
 
 #ifndef _WIN32

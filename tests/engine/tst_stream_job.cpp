@@ -55,26 +55,6 @@ StreamJob file_job(const fs::path& source, const fs::path& target, bool encrypt 
     return job;
 }
 
-// Everything under a folder: names, kinds and contents, to compare before and after.
-std::map<std::string, std::string> snapshot(const fs::path& folder)
-{
-    std::map<std::string, std::string> state;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = fs::relative(entry.path(), folder).native();
-        if (entry.is_symlink())
-            state[name] = "link to " + fs::read_symlink(entry.path()).native();
-        else if (entry.is_directory())
-            state[name] = "folder";
-        else if (!entry.is_regular_file())
-            state[name] = "special file";
-        else {
-            const Bytes content = read_file(entry.path());
-            state[name] = std::string(content.begin(), content.end());
-        }
-    }
-    return state;
-}
-
 // Runs `body` in a child process (for process-wide limits and the abort that
 // never gives its lock back); returns the child's exit status.
 template <typename Body>

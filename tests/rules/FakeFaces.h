@@ -9,6 +9,7 @@
 #include "ScriptedPlatform.h"
 #include "TStatus_show_rules.h"
 #include "Tmain_rules.h"
+#include "test_qt.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,6 +5,7 @@
 // ("error TITLE|TEXT", "question TEXT", "open NAME|INDEX", ...) and by kind.
 
 #include "UiPlatform.h"
+#include "test_qt.h"
 
 #include <QList>
 #include <QString>
@@ -12,11 +13,6 @@
 
 #include <functional>
 #include <string_view>
-
-inline QString qs(std::u16string_view text)
-{
-    return QString::fromStdU16String(std::u16string(text));
-}
 
 class ScriptedPlatform : public trezorka::rules::UiPlatform {
 public:

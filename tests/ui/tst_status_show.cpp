@@ -34,6 +34,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using test_util::listing;
+
 namespace {
 
 // The application as the dialog sees it: records what it is asked; the end
@@ -102,11 +104,6 @@ qint64 timed_exec(TStatus_show& dialog, bool* guard_fired = nullptr)
     if (guard_fired)
         *guard_fired = fired;
     return clock.elapsed();
-}
-
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "TStatus_show.h"
 #include "Tmain.h"
 #include "TrayIcon.h"
+#include "test_qt.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -27,6 +27,8 @@
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
+
+using namespace test_util;
 
 namespace {
 
@@ -140,30 +142,6 @@ struct Rig {
     }
 };
 
-QByteArray random_bytes(int n)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    for (char& c : b)
-        c = char(QRandomGenerator::global()->bounded(256));
-    return b;
-}
-
-bool write_file(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 
@@ -176,8 +154,8 @@ private slots:
     {
         Rig r;
         QVERIFY(r.dir.isValid());
-        const QByteArray plain = random_bytes(100'000);
-        QVERIFY(write_file(r.path(u"zpráva.pdf"_s), plain));
+        const QByteArray plain = random_bytes<QByteArray>(100'000, 1);
+        write_file(r.path(u"zpráva.pdf"_s), plain);
         const QString encrypted = r.path(u"zpráva.pdf.t2k"_s);
 
         r.pick(r.path(u"zpráva.pdf"_s));
@@ -298,7 +276,7 @@ private slots:
         QFETCH(bool, systemTray);
         Rig r;
         r.platform.systemTray = systemTray;
-        QVERIFY(write_file(r.path(u"a.t2k"_s), random_bytes(1000)));
+        write_file(r.path(u"a.t2k"_s), random_bytes<QByteArray>(1000, 1));
         r.pick(r.path(u"a.t2k"_s));
         r.typePasswords(u"p"_s, {});
         Seen minimised;

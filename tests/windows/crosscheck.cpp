@@ -13,6 +13,7 @@
 #include "file_io.h"
 #include "naming.h"
 #include "stream_job.h"
+#include "test_util.h"
 #include "vectors.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -29,6 +31,7 @@
 
 namespace fs = std::filesystem;
 using namespace trezorka;
+using namespace test_util;
 
 namespace {
 
@@ -58,42 +61,6 @@ bool throws(F&& f)
     return false;
 }
 
-// Hex text to bytes; white space is allowed between digits, as the RFCs print it.
-std::vector<std::uint8_t> unhex(std::string_view hex)
-{
-    std::vector<std::uint8_t> bytes;
-    int high = -1;
-    for (const char c : hex) {
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else
-            continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>(high << 4 | v));
-            high = -1;
-        }
-    }
-    return bytes;
-}
-
-std::string hex(std::span<const std::uint8_t> bytes)
-{
-    std::string text;
-    char two[3];
-    for (const auto b : bytes) {
-        std::snprintf(two, sizeof two, "%02x", b);
-        text += two;
-    }
-    return text;
-}
-
 std::string ascii(std::u16string_view text)
 {
     std::string out;
@@ -107,19 +74,12 @@ std::vector<std::uint8_t> plaintext()
     return {vectors::known_plaintext.begin(), vectors::known_plaintext.end()};
 }
 
-CipherKey key_for(CipherContext& context, std::u16string_view password, KeyRule rule)
-{
-    CipherHash hash = context.create_sha1_hash();
-    hash.hash_data(password_hash_bytes(password).span());
-    return hash.derive_rc4_key(rule);
-}
-
 // Whole-message encryption through the service, in blocks of `block` bytes.
 std::vector<std::uint8_t> encrypt(std::u16string_view password, KeyRule rule, std::vector<std::uint8_t> data,
                                   std::size_t block)
 {
     CipherContext context = CipherContext::acquire();
-    CipherKey key = key_for(context, password, rule);
+    CipherKey key = password_key(context, password, rule);
     for (std::size_t at = 0; at < data.size(); at += block)
         key.encrypt(std::span(data).subspan(at, std::min(block, data.size() - at)));
     return data;
@@ -152,8 +112,8 @@ void check_known_answers()
         }
         // Decrypting is the same keystream.
         CipherContext context = CipherContext::acquire();
-        CipherKey key = key_for(context, v.password, KeyRule::Strong128);
-        auto data = unhex(v.ciphertext_hex);
+        CipherKey key = password_key(context, v.password, KeyRule::Strong128);
+        auto data = from_hex(v.ciphertext_hex);
         key.decrypt(data);
         check(data == plaintext(), name + ": decrypts back");
 
@@ -180,7 +140,7 @@ void check_known_answers()
 void check_rc4_vectors()
 {
     for (const auto& v : vectors::rc4_vectors) {
-        const auto key_bytes = unhex(v.key_hex);
+        const auto key_bytes = from_hex(v.key_hex);
         CipherContext context = CipherContext::acquire();
         if (key_bytes.size() > rc4_key_size) {
             // CryptoAPI's RC4 stops at 128 bits; the layer must say so, not
@@ -194,7 +154,7 @@ void check_rc4_vectors()
         key.encrypt(stream);
         for (const auto& row : v.rows) {
             const std::span<const std::uint8_t> got(stream.data() + row.offset, 16);
-            check(hex(got) == hex(unhex(row.keystream_hex)),
+            check(hex(got) == hex(from_hex(row.keystream_hex)),
                   std::string("RFC 6229 ") + v.name + " at " + std::to_string(row.offset));
         }
     }
@@ -217,27 +177,6 @@ struct TempDir {
     }
 };
 
-std::vector<std::uint8_t> random_bytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(random());
-    return bytes;
-}
-
-void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool job_ok(const fs::path& source, const fs::path& target, bool encrypt, std::u16string_view password,
             std::size_t block = default_block_size, KeyRule rule = KeyRule::Strong128)
 {
@@ -257,16 +196,9 @@ bool job_ok(const fs::path& source, const fs::path& target, bool encrypt, std::u
 }
 
 // Only the expected files are in the folder: no temporary file left behind.
-bool only_files(const fs::path& folder, std::vector<std::string> names)
+bool only_files(const fs::path& folder, const std::set<std::string>& names)
 {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder))
-    {
-        const std::u8string name = entry.path().filename().u8string();
-        found.emplace_back(name.begin(), name.end());
-    }
-    std::sort(found.begin(), found.end());
-    std::sort(names.begin(), names.end());
+    const std::set<std::string> found = entries(folder);
     if (found != names) {
         std::printf("     (folder holds:");
         for (const auto& n : found)
@@ -378,32 +310,24 @@ void check_share_modes(const fs::path& dir)
     }
 
     {
-        file_io::File temp;
-        const fs::path created = dir / "new.tmp";
-        check(file_io::create_exclusive(created, temp), "create a new file");
-        Raw reader(open_raw(created, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-        check(!reader.ok(), "a file being written is shared with nobody");
-        file_io::File again;
-        check(!file_io::create_exclusive(created, again), "an existing name is not taken");
-        temp.close();
-        fs::remove(created);
-    }
-    {
         // A temporary file whose job never finished (a killed process closes
         // its handles the same way) goes with its handle; one that is placed
         // stays, under its new name, and the folder could not move meanwhile.
         file_io::TargetFolder folder(dir);
-        file_io::File abandoned;
-        check(folder.create_named(".abandoned.tmp", abandoned), "create a temporary file in the folder");
+        std::optional<file_io::File> abandoned = folder.create_named(".abandoned.tmp");
+        check(abandoned.has_value(), "create a temporary file in the folder");
+        Raw reader(open_raw(dir / ".abandoned.tmp", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        check(!reader.ok(), "a file being written cannot be read by others");
+        check(!folder.create_named("shared.bin"), "an existing name is not taken");
         check(!MoveFileExW(dir.c_str(), (dir.wstring() + L"-moved").c_str(), 0), "the folder held open cannot be moved");
-        abandoned = file_io::File();
+        abandoned.reset();
         check(!fs::exists(dir / ".abandoned.tmp"), "an unfinished temporary file goes with its handle");
-        file_io::File kept;
-        check(folder.create_named(".kept.tmp", kept), "create another temporary file");
+        std::optional<file_io::File> kept = folder.create_named(".kept.tmp");
+        check(kept.has_value(), "create another temporary file");
         const std::uint8_t byte = 7;
-        kept.write_all(&byte, 1);
-        check(folder.place(kept, ".kept.tmp", "kept.bin", false), "place it under its name");
-        kept.close();
+        kept->write_all(&byte, 1);
+        check(folder.place(*kept, ".kept.tmp", "kept.bin", false), "place it under its name");
+        kept->close();
         check(read_file(dir / "kept.bin") == std::vector<std::uint8_t>{7}, "the placed file keeps its bytes");
         check(!fs::exists(dir / ".kept.tmp"), "no temporary name is left");
         fs::remove(dir / "kept.bin");
@@ -413,8 +337,8 @@ void check_share_modes(const fs::path& dir)
         // next job in the folder; a file a live job holds is not.
         const fs::path orphan = dir / ".trezorka-0123456789abcdef.tmp";
         const fs::path held = dir / ".trezorka-fedcba9876543210.tmp";
-        write_file(orphan, {1});
-        write_file(held, {2});
+        write_file(orphan, Bytes{1});
+        write_file(held, Bytes{2});
         Raw holder(open_raw(held, GENERIC_WRITE, FILE_SHARE_DELETE));
         check(holder.ok(), "test set-up: a live job holds its temporary file");
         check(job_ok(file, dir / "swept.t2k", true, u"pw"), "a job next to the leftovers");
@@ -449,7 +373,7 @@ void check_share_modes(const fs::path& dir)
     // An existing target is replaced only when the job says so, and a target
     // that cannot be replaced is left as it was, with no temporary file.
     const fs::path target = dir / "target.t2k";
-    write_file(target, {1, 2, 3});
+    write_file(target, Bytes{1, 2, 3});
     {
         StreamJob job;
         job.source = Endpoint::file(file);

@@ -2,13 +2,13 @@
 
 #include "SharedJob.h"
 #include "sifra.h"
+#include "test_qt.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+using namespace test_util;
 
 namespace {
 
@@ -62,36 +64,12 @@ Outcome run_job(SharedJob& job)
     return out;
 }
 
-QByteArray random_bytes(qsizetype n)
-{
-    QByteArray data(n, Qt::Uninitialized);
-    for (qsizetype i = 0; i < n; ++i)
-        data[i] = char(QRandomGenerator::global()->bounded(256));
-    return data;
-}
-
-bool write_file(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray read_file(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 void set_password(SharedJob& job, const QString& password)
 {
     const std::u16string text = password.toStdU16String();
     job.set_password(text.data(), text.size());
 }
 
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 
@@ -127,7 +105,7 @@ void tst_sifra::knownAnswer()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString plain = dir.filePath(QStringLiteral("zprava.txt"));
-    QVERIFY(write_file(plain, "Ahoj, svete!"));
+    write_file(plain, "Ahoj, svete!");
 
     SharedJob job;
     job.job_source = (plain).toStdU16String();
@@ -153,11 +131,11 @@ void tst_sifra::roundTrip()
     QFETCH(int, length);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QByteArray original = random_bytes(length);
+    const QByteArray original = random_bytes<QByteArray>(length, 1);
     const QString plain = dir.filePath(QStringLiteral("data.bin"));
     const QString encrypted = plain + QStringLiteral(".t2k");
     const QString restored = dir.filePath(QStringLiteral("restored.bin"));
-    QVERIFY(write_file(plain, original));
+    write_file(plain, original);
 
     SharedJob job;
     job.job_source = (plain).toStdU16String();
@@ -214,8 +192,8 @@ void tst_sifra::failure()
     QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QByteArray original = random_bytes(5000);
-    QVERIFY(write_file(dir.filePath(QStringLiteral("data.bin")), original));
+    const QByteArray original = random_bytes<QByteArray>(5000, 1);
+    write_file(dir.filePath(QStringLiteral("data.bin")), original);
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
     const QStringList before = listing(dir.path());
 
@@ -240,7 +218,7 @@ void tst_sifra::neverClearsFailure()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(write_file(dir.filePath(QStringLiteral("a")), "abc"));
+    write_file(dir.filePath(QStringLiteral("a")), "abc");
     SharedJob job;
     job.job_source = (dir.filePath(QStringLiteral("a"))).toStdU16String();
     job.job_target = (dir.filePath(QStringLiteral("a.t2k"))).toStdU16String();
@@ -257,7 +235,7 @@ void tst_sifra::closesAfterPause()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(write_file(dir.filePath(QStringLiteral("empty")), QByteArray()));
+    write_file(dir.filePath(QStringLiteral("empty")), QByteArray());
     SharedJob job;
     job.job_source = (dir.filePath(QStringLiteral("empty"))).toStdU16String();
     job.job_target = (dir.filePath(QStringLiteral("empty.t2k"))).toStdU16String();
